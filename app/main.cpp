@@ -1,0 +1,42 @@
+#include "app/Configuration.h"
+#include "view/DeviceMgr.h"
+
+#include <QApplication>
+#include <QFile>
+#include <QMainWindow>
+#include <QTranslator>
+
+int main(int argc, char* argv[]) {
+    QApplication app(argc, argv);
+
+    auto* pTranslator = new QTranslator(&app);
+    if (pTranslator->load("Orvane_en.qm", QString(), QString(), QString())) {
+        QApplication::installTranslator(pTranslator);
+    }
+
+    OpenConfiguration();
+
+    QFile styleFile(":/Tessaly/Resources/Tessaly.qss");
+    if (styleFile.open(QIODevice::ReadOnly)) {
+        app.setStyleSheet(QString::fromUtf8(styleFile.readAll()));
+        styleFile.close();
+    }
+
+    // No camera sources are wired in yet: the manager lists nothing.
+    DeviceManager = new DeviceMgr(nullptr, nullptr);
+
+    int nResult = 0;
+    {
+        QMainWindow window;
+        window.setObjectName("TessalyClass");
+        window.setWindowTitle(QApplication::translate("TessalyClass", "Orvane"));
+        window.resize(1251, 772);
+        window.show();
+        nResult = app.exec();
+    }
+
+    delete DeviceManager;
+    DeviceManager = nullptr;
+    CloseConfiguration();
+    return nResult;
+}
