@@ -33,7 +33,7 @@ QString g_strSvgFolder;
 
 struct Layer {
     QString strGlyph;
-    QRectF rcBox; // in units of the icon side (0..1)
+    QRectF rcBox;   // in units of the icon side (0..1)
     QColor crFixed; // invalid: the variant's ink
 };
 
@@ -46,8 +46,9 @@ bool DrawGlyph(QPainter& painter, const QString& strGlyph, const QRectF& rcTarge
         std::fprintf(stderr, "render-icons: glyph %s not found\n", qPrintable(strGlyph));
         return false;
     }
-    const QSize size = painter.device() ? QSize(painter.device()->width(), painter.device()->height())
-                                        : QSize(kSquare, kSquare);
+    const QSize size = painter.device()
+                           ? QSize(painter.device()->width(), painter.device()->height())
+                           : QSize(kSquare, kSquare);
     QImage mask(size, QImage::Format_ARGB32_Premultiplied);
     mask.fill(Qt::transparent);
     {
@@ -157,8 +158,8 @@ Painter Swatch(const QColor& crFill) {
             painter.setBrush(crFill);
         } else {
             QConicalGradient wheel(rcDisc.center(), 90);
-            const QColor hues[] = {Qt::red, Qt::magenta, Qt::blue, Qt::cyan,
-                                   Qt::green, Qt::yellow, Qt::red};
+            const QColor hues[] = {Qt::red,   Qt::magenta, Qt::blue, Qt::cyan,
+                                   Qt::green, Qt::yellow,  Qt::red};
             for (int i = 0; i < 7; ++i) {
                 wheel.setColorAt(i / 6.0, hues[i]);
             }
@@ -182,8 +183,7 @@ bool RenderIcon(const Icon& icon, bool bSelected, const QString& strFolder) {
             return false;
         }
     }
-    const QString strFile =
-        strFolder + "/" + icon.strName + (bSelected ? "Sel" : "") + ".png";
+    const QString strFile = strFolder + "/" + icon.strName + (bSelected ? "Sel" : "") + ".png";
     // No text chunks: the files stay byte-identical from run to run.
     image.setText(QString(), QString());
     if (!image.convertToFormat(QImage::Format_ARGB32).save(strFile, "PNG")) {
