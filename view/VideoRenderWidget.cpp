@@ -112,7 +112,11 @@ QPoint VideoRenderWidget::MapToPicture(int nX, int nY) const {
         ptPicture = QPoint(nU, nV);
         break;
     }
-    if (m_bMirror) {
+    // The mirror flips the rotated picture left to right; turned by 90 or 270
+    // degrees, that is the picture's vertical axis.
+    if (m_bMirror && (m_nAngle == 90 || m_nAngle == 270)) {
+        ptPicture.setY(m_nPictureHeight - ptPicture.y());
+    } else if (m_bMirror) {
         ptPicture.setX(m_nPictureWidth - ptPicture.x());
     }
     return ptPicture;
