@@ -18,15 +18,22 @@ QImage RotatedByQt(const QImage& image, int nAngle) {
 }
 
 TEST(ImageEffectsTest, RotationMatchesQtAndReusesTarget) {
-    // Wider than one tile and not a multiple of it, so partial tiles are hit.
+    // Whole blocks and tiles, partial ones, and pictures narrower than a block.
+    for (const QSize& size : {QSize(37, 70), QSize(40, 36), QSize(3, 9), QSize(1, 1)}) {
+        const QImage source =
+            PatternFrame(size.width(), size.height(), 5).convertToFormat(QImage::Format_RGB32);
+        QImage target;
+        for (int nAngle : {90, 180, 270, 0}) {
+            ImageEffects::Rotate(source, nAngle, target);
+            const QImage expected = nAngle == 0 ? source : RotatedByQt(source, nAngle);
+            ASSERT_EQ(target.size(), expected.size()) << nAngle;
+            EXPECT_EQ(target, expected.convertToFormat(QImage::Format_RGB32))
+                << size.width() << "x" << size.height() << " by " << nAngle;
+        }
+    }
+
     const QImage source = PatternFrame(37, 70, 5).convertToFormat(QImage::Format_RGB32);
     QImage target;
-    for (int nAngle : {90, 180, 270, 0}) {
-        ImageEffects::Rotate(source, nAngle, target);
-        const QImage expected = nAngle == 0 ? source : RotatedByQt(source, nAngle);
-        ASSERT_EQ(target.size(), expected.size()) << nAngle;
-        EXPECT_EQ(target, expected.convertToFormat(QImage::Format_RGB32)) << nAngle;
-    }
 
     // A target of the right size is written in place, not replaced.
     ImageEffects::Rotate(source, 90, target);
