@@ -3,6 +3,7 @@
 #include <QImage>
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 
 #if defined(__SSE2__)
@@ -12,6 +13,9 @@
 namespace {
 
 constexpr int MosaicBlock = 10;
+// Block colours of one row kept on the stack for a mirrored mosaic; wider
+// pictures take the two passes.
+constexpr int MaxMirroredBlocks = 1024;
 
 // Rotation reads source rows while writing target columns; square tiles
 // keep both within the cache.
@@ -153,18 +157,35 @@ void ImageEffects::Rotate(const QImage& source, int nAngle, QImage& target) {
     RotateQuarter(source, nAngle == 90, target);
 }
 
-void ImageEffects::Mosaic(QImage& image) {
+void ImageEffects::Mosaic(QImage& image, bool bMirrored) {
     if (!IsPlain32Bit(image)) {
         return;
     }
     const int nWidth = image.width();
     const int nHeight = image.height();
+    const int nBlocks = (nWidth + MosaicBlock - 1) / MosaicBlock;
+    if (bMirrored && nBlocks > MaxMirroredBlocks) {
+        Mosaic(image, false);
+        Mirror(image);
+        return;
+    }
+    std::array<quint32, MaxMirroredBlocks> colours;
     for (int nTop = 0; nTop < nHeight; nTop += MosaicBlock) {
         // The block's top row holds the colours; fill it first, then repeat
         // it down the rest of the block.
         quint32* pTop = Row(image, nTop);
-        for (int nLeft = 0; nLeft < nWidth; nLeft += MosaicBlock) {
-            std::fill(pTop + nLeft, pTop + std::min(nLeft + MosaicBlock, nWidth), pTop[nLeft]);
+        if (bMirrored) {
+            // Flipped while filling, which spares the mirror its own pass.
+            for (int nBlock = 0; nBlock < nBlocks; ++nBlock) {
+                colours[size_t(nBlock)] = pTop[nBlock * MosaicBlock];
+            }
+            for (int x = 0; x < nWidth; ++x) {
+                pTop[x] = colours[size_t((nWidth - 1 - x) / MosaicBlock)];
+            }
+        } else {
+            for (int nLeft = 0; nLeft < nWidth; nLeft += MosaicBlock) {
+                std::fill(pTop + nLeft, pTop + std::min(nLeft + MosaicBlock, nWidth), pTop[nLeft]);
+            }
         }
         const int nBottom = std::min(nTop + MosaicBlock, nHeight);
         for (int y = nTop + 1; y < nBottom; ++y) {

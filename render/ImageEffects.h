@@ -16,8 +16,9 @@ public:
     // Every 10 x 10 block, counted from the top-left corner (blocks on the
     // right and bottom borders cut short), takes the colour of its top-left
     // pixel. Pictures other than RGB32, ARGB32 and ARGB32 premultiplied are
-    // left as they are.
-    static void Mosaic(QImage& image);
+    // left as they are. bMirrored gives the same as Mirror afterwards, in one
+    // pass.
+    static void Mosaic(QImage& image, bool bMirrored = false);
 
     // Flips the picture left to right.
     static void Mirror(QImage& image);

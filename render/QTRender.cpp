@@ -180,9 +180,8 @@ void QTRender::Paint(const QPoint& ptOrigin, const QSize& szSource) {
         pPicture = &m_effect[k];
     }
     if (m_bMosaic) {
-        ImageEffects::Mosaic(*pPicture);
-    }
-    if (m_bMirror) {
+        ImageEffects::Mosaic(*pPicture, m_bMirror);
+    } else if (m_bMirror) {
         ImageEffects::Mirror(*pPicture);
     }
     m_output[k] = QPixmap::fromImage(*pPicture);

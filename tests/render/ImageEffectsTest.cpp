@@ -59,6 +59,21 @@ TEST(ImageEffectsTest, MosaicBlocksFromTopLeftWithShortBorderBlocks) {
     EXPECT_EQ(gray, grayBefore);
 }
 
+TEST(ImageEffectsTest, MirroredMosaicEqualsMosaicThenMirror) {
+    // Narrow, and wider than the one-pass version takes.
+    for (const QSize& size : {QSize(23, 14), QSize(10251, 3)}) {
+        const QImage source = MakeFrame(size.width(), size.height(), [](int x, int y) {
+                                  return qRgb(x % 256, y, x / 256);
+                              }).convertToFormat(QImage::Format_RGB32);
+        QImage expected = source;
+        ImageEffects::Mosaic(expected);
+        ImageEffects::Mirror(expected);
+        QImage image = source;
+        ImageEffects::Mosaic(image, true);
+        EXPECT_EQ(image, expected) << size.width();
+    }
+}
+
 TEST(ImageEffectsTest, MirrorFlipsRowsOfAnyWidth) {
     for (int nWidth : {1, 2, 7}) {
         const QImage source = PatternFrame(nWidth, 3, 2).convertToFormat(QImage::Format_RGB32);
