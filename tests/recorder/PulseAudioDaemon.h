@@ -23,6 +23,6 @@ public:
 
 private:
     QTemporaryDir m_folder;
-    pid_t m_nPid = -1;
+    pid_t m_nPid = 0;
     QString m_strError;
 };
