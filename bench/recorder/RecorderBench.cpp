@@ -37,22 +37,26 @@ int BitRateFor(int nHeight) {
 }
 
 // A page under a document camera: light paper with a soft shading, lines of
-// dark "text", a little sensor noise, the page drifting slowly.
+// dark "text", a little sensor noise, and a hand (a dark block) moving over
+// the page from one picture to the next.
 std::vector<uint8_t> MakePage(int nWidth, int nHeight, int nIndex) {
     std::vector<uint8_t> picture(static_cast<size_t>(nWidth) * nHeight * 4);
     uint32_t nNoise = 0x9e3779b9u * static_cast<uint32_t>(nIndex + 1);
-    const int nShift = nIndex * 3;
+    const int nHandX = nWidth / 8 + nIndex * nWidth / 16;
+    const int nHandY = nHeight / 3 + nIndex * nHeight / 40;
     for (int y = 0; y < nHeight; ++y) {
         for (int x = 0; x < nWidth; ++x) {
-            const int px = x + nShift;
             int nGrey = 225 - (x + y) * 30 / (nWidth + nHeight);
             const bool bLine = (y / 12) % 3 != 0 && (y % 12) < 8;
-            const bool bWord = (px / 40) % 5 != 4 && ((px * 7 + y / 36 * 13) % 11) < 7;
+            const bool bWord = (x / 40) % 5 != 4 && ((x * 7 + y / 36 * 13) % 11) < 7;
             if (bLine && bWord && x > nWidth / 10 && x < nWidth * 9 / 10) {
                 nGrey = 40;
             }
+            if (x >= nHandX && x < nHandX + nWidth / 6 && y >= nHandY && y < nHandY + nHeight / 4) {
+                nGrey = 120 + (x - nHandX) / 16;
+            }
             nNoise = nNoise * 1664525u + 1013904223u;
-            nGrey += static_cast<int>(nNoise >> 29) - 4;
+            nGrey += static_cast<int>(nNoise >> 30) - 1;
             uint8_t* pPixel = &picture[(static_cast<size_t>(y) * nWidth + x) * 4];
             pPixel[0] = static_cast<uint8_t>(std::min(255, std::max(0, nGrey - 6)));
             pPixel[1] = static_cast<uint8_t>(std::min(255, std::max(0, nGrey)));
