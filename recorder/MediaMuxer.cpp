@@ -17,8 +17,8 @@ extern "C" {
 
 namespace {
 
-// Large enough never to constrain the constant bit rate; the encoder keeps the
-// output steady through the equal minimum and maximum rates instead.
+// About ten seconds at the highest recording rate: short bursts (a page turned
+// under the camera) may exceed the rate, which evens out over the buffer.
 constexpr int kRateControlBufferBits = 31457280;
 constexpr int kBytesPerInputSample = 2; // interleaved signed 16-bit
 
