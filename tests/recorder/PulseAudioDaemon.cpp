@@ -43,11 +43,13 @@ bool PulseAudioDaemon::Start() {
     // or has failed: that is the readiness waited for. -n: no configuration
     // files, only these modules. A null source is clocked on its own (the
     // monitor of a null sink hands its first block over only after seconds).
+    // Should this process die before it stops the daemon, the daemon ends
+    // by itself once it has had no client for a while.
     QProcess process;
     process.setProcessEnvironment(environment);
     process.setProcessChannelMode(QProcess::MergedChannels);
     process.start(strProgram,
-                  {"--daemonize=yes", "-n", "--use-pid-file=yes", "--exit-idle-time=-1",
+                  {"--daemonize=yes", "-n", "--use-pid-file=yes", "--exit-idle-time=20",
                    "--disable-shm=yes", "--log-target=stderr",
                    "--load=module-native-protocol-unix auth-anonymous=1 socket=" + strSocket,
                    "--load=module-null-source source_name=orvane_test rate=48000 channels=2"});
