@@ -217,8 +217,9 @@ bool MediaMuxer::AddVideoStream(const VideoSettings& settings, const std::string
     }
 
     m_pVideoFrame = av_frame_alloc();
+    m_pSourceFrame = av_frame_alloc();
     m_pVideoPacket = av_packet_alloc();
-    if (m_pVideoFrame == nullptr || m_pVideoPacket == nullptr) {
+    if (m_pVideoFrame == nullptr || m_pSourceFrame == nullptr || m_pVideoPacket == nullptr) {
         return false;
     }
     m_pVideoFrame->format = AV_PIX_FMT_YUV420P;
@@ -238,24 +239,59 @@ bool MediaMuxer::WriteHeader() {
 
 void MediaMuxer::WriteVideoFrame(const uint8_t* pData, int nWidth, int nHeight) {
     if (m_pVideoFrame == nullptr || m_bFlushed || pData == nullptr || nWidth <= 0 || nHeight <= 0 ||
-        av_image_check_size(nWidth, nHeight, 0, nullptr) < 0) {
+        av_image_check_size(nWidth, nHeight, 0, nullptr) < 0 || !PrepareScaler(nWidth, nHeight) ||
+        av_frame_make_writable(m_pVideoFrame) < 0) {
         return;
     }
-    // The picture size may change between calls; the scaler is only rebuilt
-    // when it does.
-    m_pScaler = sws_getCachedContext(m_pScaler, nWidth, nHeight, AV_PIX_FMT_BGR0,
-                                     m_videoSettings.nWidth, m_videoSettings.nHeight,
-                                     AV_PIX_FMT_YUV420P, SWS_BICUBIC, nullptr, nullptr, nullptr);
-    if (m_pScaler == nullptr || av_frame_make_writable(m_pVideoFrame) < 0) {
-        return;
+    // The picture is lent to the scaler, not copied: the buffer reference
+    // frees nothing when it is dropped.
+    m_pSourceFrame->format = AV_PIX_FMT_BGR0;
+    m_pSourceFrame->width = nWidth;
+    m_pSourceFrame->height = nHeight;
+    m_pSourceFrame->data[0] = const_cast<uint8_t*>(pData);
+    m_pSourceFrame->linesize[0] = nWidth * 4;
+    m_pSourceFrame->buf[0] = av_buffer_create(
+        const_cast<uint8_t*>(pData), static_cast<size_t>(nWidth) * nHeight * 4,
+        [](void*, uint8_t*) {}, nullptr, AV_BUFFER_FLAG_READONLY);
+    const bool bScaled = m_pSourceFrame->buf[0] != nullptr &&
+                         sws_scale_frame(m_pScaler, m_pVideoFrame, m_pSourceFrame) >= 0;
+    av_frame_unref(m_pSourceFrame);
+    if (bScaled) {
+        EncodeVideoFrame();
     }
-    const uint8_t* const source[4] = {pData, nullptr, nullptr, nullptr};
-    const int sourceStrides[4] = {nWidth * 4, 0, 0, 0};
-    if (sws_scale(m_pScaler, source, sourceStrides, 0, nHeight, m_pVideoFrame->data,
-                  m_pVideoFrame->linesize) <= 0) {
-        return;
+}
+
+bool MediaMuxer::PrepareScaler(int nWidth, int nHeight) {
+    // Pictures keep their size for long stretches; the scaler is rebuilt only
+    // when it changes. It is built by hand rather than through
+    // sws_getCachedContext, which cannot give it threads: the colour
+    // conversion of a large picture takes as long as a good part of its
+    // encoding, and split into slices it runs on the cores the encoder's
+    // threads leave idle.
+    if (m_pScaler != nullptr && nWidth == m_nScalerWidth && nHeight == m_nScalerHeight) {
+        return true;
     }
-    EncodeVideoFrame();
+    sws_freeContext(m_pScaler);
+    m_pScaler = sws_alloc_context();
+    if (m_pScaler == nullptr) {
+        return false;
+    }
+    av_opt_set_int(m_pScaler, "srcw", nWidth, 0);
+    av_opt_set_int(m_pScaler, "srch", nHeight, 0);
+    av_opt_set_pixel_fmt(m_pScaler, "src_format", AV_PIX_FMT_BGR0, 0);
+    av_opt_set_int(m_pScaler, "dstw", m_videoSettings.nWidth, 0);
+    av_opt_set_int(m_pScaler, "dsth", m_videoSettings.nHeight, 0);
+    av_opt_set_pixel_fmt(m_pScaler, "dst_format", AV_PIX_FMT_YUV420P, 0);
+    av_opt_set_int(m_pScaler, "sws_flags", SWS_BICUBIC, 0);
+    av_opt_set_int(m_pScaler, "threads", m_pVideoEncoder->thread_count, 0);
+    if (sws_init_context(m_pScaler, nullptr, nullptr) < 0) {
+        sws_freeContext(m_pScaler);
+        m_pScaler = nullptr;
+        return false;
+    }
+    m_nScalerWidth = nWidth;
+    m_nScalerHeight = nHeight;
+    return true;
 }
 
 void MediaMuxer::EncodeVideo(const uint8_t* pYuv, int nWidth, int nHeight) {
@@ -428,6 +464,7 @@ void MediaMuxer::Close() {
     avcodec_free_context(&m_pVideoEncoder);
     avcodec_free_context(&m_pAudioEncoder);
     av_frame_free(&m_pVideoFrame);
+    av_frame_free(&m_pSourceFrame);
     av_frame_free(&m_pAudioFrame);
     av_packet_free(&m_pVideoPacket);
     av_packet_free(&m_pAudioPacket);

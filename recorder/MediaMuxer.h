@@ -50,6 +50,7 @@ public:
     int Finish();
 
 private:
+    bool PrepareScaler(int nWidth, int nHeight);
     void EncodeVideoFrame();
     void EncodeAudioFrame(int nSamples);
     bool GrowConvertBuffer(int nSamples);
@@ -67,7 +68,10 @@ private:
     AVCodecContext* m_pVideoEncoder = nullptr;
     AVFrame* m_pVideoFrame = nullptr; // the YUV picture handed to the encoder
     AVPacket* m_pVideoPacket = nullptr;
+    AVFrame* m_pSourceFrame = nullptr; // lends the caller's picture to the scaler
     SwsContext* m_pScaler = nullptr;
+    int m_nScalerWidth = 0; // the picture size m_pScaler was made for
+    int m_nScalerHeight = 0;
     int64_t m_nVideoFrames = 0; // pts of the next picture, in 1 / frame rate
 
     AudioParams m_audioParams;
