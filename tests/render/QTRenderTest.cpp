@@ -39,17 +39,13 @@ QImage Mosaicked(const QImage& source) {
 std::string Look(const QImage& picture, const std::vector<QPoint>& points) {
     std::string strLook;
     for (const QPoint& pt : points) {
-        char cLook = picture.pixel(pt) == Black ? 'B' : picture.pixel(pt) == Gray ? 'g' : '?';
-        for (int dy = -1; dy <= 1; ++dy) {
-            for (int dx = -1; dx <= 1; ++dx) {
-                const QPoint ptNear = pt + QPoint(dx, dy);
-                if (picture.rect().contains(ptNear) && qRed(picture.pixel(ptNear)) > 60 &&
-                    qGreen(picture.pixel(ptNear)) < 40) {
-                    cLook = 'x';
-                }
-            }
+        const QImage near = picture.copy(QRect(pt - QPoint(1, 1), QSize(3, 3)));
+        bool bInked = false;
+        for (int i = 0; i < 9; ++i) {
+            bInked |= qRed(near.pixel(i % 3, i / 3)) > 60 && qGreen(near.pixel(i % 3, i / 3)) < 40;
         }
-        strLook += cLook;
+        const QRgb cr = picture.pixel(pt);
+        strLook += bInked ? 'x' : cr == Black ? 'B' : cr == Gray ? 'g' : '?';
     }
     return strLook;
 }

@@ -6,6 +6,12 @@
 #include <QTest>
 #include <QWidget>
 
+#include <gtest/gtest.h>
+
+inline QImage Rgb32(const QImage& image) {
+    return image.convertToFormat(QImage::Format_RGB32);
+}
+
 // A widget that owns a renderer and paints the whole picture through it, so
 // that tests can drive the renderer without the video widgets.
 class RenderHost : public QWidget {
@@ -14,7 +20,7 @@ public:
         resize(nWidth, nHeight);
         m_pRender = CreateVideoRender(this);
         show();
-        QTest::qWaitForWindowExposed(this);
+        EXPECT_TRUE(QTest::qWaitForWindowExposed(this));
         m_pRender->OnResize();
     }
     ~RenderHost() override { m_pRender->Release(); }
@@ -24,7 +30,7 @@ public:
     // Paints once (one compose) and returns the composed picture.
     QImage Compose() {
         repaint();
-        return m_pRender->CopyPicture().convertToFormat(QImage::Format_RGB32);
+        return Rgb32(m_pRender->CopyPicture());
     }
 
 protected:
@@ -33,10 +39,6 @@ protected:
 private:
     IVideoRender* m_pRender = nullptr;
 };
-
-inline QImage Rgb32(const QImage& image) {
-    return image.convertToFormat(QImage::Format_RGB32);
-}
 
 inline QImage SolidFrame(int nWidth, int nHeight, QRgb crColor) {
     QImage frame(nWidth, nHeight, QImage::Format_ARGB32);
