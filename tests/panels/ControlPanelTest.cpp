@@ -139,10 +139,11 @@ TEST(ControlPanelTest, HeldButtons) {
     EXPECT_TRUE(QTest::qWaitFor([&wired] { return wired.codes.size() >= 6; }, 5000));
     QTest::mouseRelease(pFocus, Qt::LeftButton);
     const Codes held = wired.Take();
-    ASSERT_EQ(held.size() % 2, 0u);
-    for (size_t i = 0; i < held.size(); ++i) {
-        EXPECT_EQ(held[i], i % 2 == 0 ? 8 : 19) << "at " << i;
+    Codes steps;
+    while (steps.size() < held.size()) {
+        steps.insert(steps.end(), {8, 19});
     }
+    EXPECT_EQ(held, steps);
 }
 
 TEST(ControlPanelTest, ButtonRowIsCentred) {

@@ -15,16 +15,10 @@
 
 namespace {
 
-const QRgb kBlack = 0xFF000000u;
-const QRgb kBlue = 0xFF0000FFu;
-const QRgb kRed = 0xFFFF0000u;
-const QRgb kYellow = 0xFFFFFF00u;
-
-using Pens = std::vector<std::pair<int, QRgb>>;
-
 // A fresh private configuration file holding strStored ("Group/Key=value
 // ..."), and the two panels wired as the main window wires them, recording
-// what they announce (QSignalSpy cannot record a QColor& argument).
+// what they announce: "<width index>/<colour as #aarrggbb>" for each pen
+// (QSignalSpy cannot record a QColor& argument).
 struct WiredPanels {
     struct Settings {
         explicit Settings(const QString& strStored) {
@@ -45,9 +39,9 @@ struct WiredPanels {
                          [this](int n) { events << QString("op %1").arg(n); });
         QObject::connect(&remark, &RemarkView::RemarkOperationChanged, &option,
                          &OptionPanel::OnPenTypeChanged);
-        QObject::connect(
-            &option, &OptionPanel::OptionSettingChanged,
-            [this](int nWidth, QColor& crColor) { pens.emplace_back(nWidth, crColor.rgba()); });
+        QObject::connect(&option, &OptionPanel::OptionSettingChanged, [this](int n, QColor& cr) {
+            pens << QString("%1/%2").arg(n).arg(cr.name(QColor::HexArgb));
+        });
         remark.show();
         option.show();
     }
@@ -73,7 +67,7 @@ struct WiredPanels {
     RemarkView remark;
     OptionPanel option;
     QStringList events;
-    Pens pens;
+    QStringList pens;
 };
 
 TEST(ToolPanelsTest, ToolsAnnounceKindAndOperationAndShowTheChosenOne) {
@@ -102,37 +96,33 @@ TEST(ToolPanelsTest, PenOptionsFollowTheStoredPenOfEachTool) {
     const struct {
         const char* szStored;
         const char* szClicks;
-        Pens pens;
+        const char* szPens;
         const char* szSelected;
     } rows[] = {
         // Start-up shows the text tool's pen without announcing it.
-        {"", "", {}, "Blue Line1"},
-        {"Text/Weight=3 Text/Color=0xFFFF0000", "", {}, "Line4 Red"},
+        {"", "", "", "Blue Line1"},
+        {"Text/Weight=3 Text/Color=0xFFFF0000", "", "", "Line4 Red"},
         // The default colour 0 is drawn black but is no table colour; tools
         // without a pen leave the options alone.
-        {"", "line eraser clear", {{1, kBlack}}, "Erase Line2 More"},
+        {"", "line eraser clear", "1/#ff000000", "Erase Line2 More"},
         {"Triangle/Width=2 Triangle/Color=0xFF000000 Text/Weight=3 Text/Color=0xFFFF0000",
-         "triangle text",
-         {{2, kBlack}, {3, kRed}},
-         "Line4 Red Text"},
+         "triangle text", "2/#ff000000 3/#ffff0000", "Line4 Red Text"},
         // A colour stored without alpha is still drawn opaque.
-        {"Doodle/Width=0 Doodle/Color=0x00FFFF00", "doodle", {{0, kYellow}}, "Doodle Line1 More"},
+        {"Doodle/Width=0 Doodle/Color=0x00FFFF00", "doodle", "0/#ffffff00", "Doodle Line1 More"},
         // A first tool with exactly the start-up pen still shows it selected.
-        {"Line/Width=0 Line/Color=0xFF0000FF", "line", {{0, kBlue}}, "Blue Line Line1"},
-        {"",
-         "sizeWidth3 sizeWidth3 red yellow black",
-         {{2, kBlue}, {2, kBlue}, {2, kRed}, {2, kYellow}, {2, kBlack}},
-         "Black Line3"},
+        {"Line/Width=0 Line/Color=0xFF0000FF", "line", "0/#ff0000ff", "Blue Line Line1"},
+        {"", "sizeWidth3 sizeWidth3 red yellow black",
+         "2/#ff0000ff 2/#ff0000ff 2/#ffff0000 2/#ffffff00 2/#ff000000", "Black Line3"},
         // A table colour from the dialog selects its own button; a cancelled
         // dialog keeps the pen and announces nothing.
-        {"", "more=#0ac81e", {{0, 0xFF0AC81Eu}}, "Line1 More"},
-        {"", "more=#ff0000 more=cancel sizeWidth2", {{0, kRed}, {1, kRed}}, "Line2 Red"},
+        {"", "more=#0ac81e", "0/#ff0ac81e", "Line1 More"},
+        {"", "more=#ff0000 more=cancel sizeWidth2", "0/#ffff0000 1/#ffff0000", "Line2 Red"},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(std::string(row.szStored) + " | " + row.szClicks);
         WiredPanels panels(row.szStored);
         panels.Click(row.szClicks);
-        EXPECT_EQ(panels.pens, row.pens);
+        EXPECT_EQ(panels.pens.join(' '), row.szPens);
         EXPECT_EQ(panels.Selected(), row.szSelected);
     }
 }
