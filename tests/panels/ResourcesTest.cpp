@@ -39,9 +39,9 @@ TEST(ResourcesTest, EveryIconHasALegibleSelectedTwin) {
             for (int x = 0; x < normal.width(); ++x) {
                 const QRgb p = normal.pixel(x, y);
                 const QRgb q = selected.pixel(x, y);
-                nDiffering += qAbs(qRed(p) - qRed(q)) + qAbs(qGreen(p) - qGreen(q)) +
-                                  qAbs(qBlue(p) - qBlue(q)) + qAbs(qAlpha(p) - qAlpha(q)) >
-                              96;
+                const int nDelta = qAbs(qRed(p) - qRed(q)) + qAbs(qGreen(p) - qGreen(q)) +
+                                   qAbs(qBlue(p) - qBlue(q)) + qAbs(qAlpha(p) - qAlpha(q));
+                nDiffering += nDelta > 96;
                 nOpaque += qAlpha(p) > 128;
             }
         }
