@@ -7,228 +7,160 @@
 #include "panels/RemarkView.h"
 #include "tests/panels/PanelTestHelpers.h"
 
-#include <QTest>
+#include <QSignalSpy>
+#include <QTouchDevice>
 
-#include <gtest/gtest.h>
+#include <algorithm>
 
 namespace {
 
-class ControlPanelTest : public ::testing::Test {
-protected:
-    void SetUp() override {
-        CurrentRotateAngle = 0;
-        QObject::connect(&panel, &ControlPanel::OneControlHappend,
-                         [this](int nType) { codes.push_back(nType); });
-        panel.show();
-    }
-
-    void Click(const char* szName) {
-        QAbstractButton* pButton = ButtonOf(&panel, szName);
-        ASSERT_NE(pButton, nullptr) << szName;
-        QTest::mouseClick(pButton, Qt::LeftButton);
-    }
-
-    // Codes emitted since the last call.
-    std::vector<int> Take() { return std::exchange(codes, {}); }
-    QString Icon(const char* szName) { return IconOf(&panel, szName); }
-
-    ControlPanel panel;
-    std::vector<int> codes;
-};
-
 using Codes = std::vector<int>;
 
-TEST_F(ControlPanelTest, EveryButtonEmitsItsCode) {
-    const std::pair<const char*, Codes> expected[] = {
-        {"autoButton", {1}},          {"brightenButton", {6}},    {"darkenButton", {7}},
-        {"rotateButton", {10}},       {"mirrorButton", {11}},     {"negativeButton", {12}},
-        {"blackWhiteButton", {13}},   {"frozenButton", {17}},     {"mosaicButton", {18}},
-        {"zoomInButton", {4, 19}},    {"zoomOutButton", {5, 19}}, {"focusFarButton", {8, 19}},
-        {"focusNearButton", {9, 19}}, {"emphasizeButton", {16}},  {"shadeButton", {15}},
-    };
-    for (const auto& entry : expected) {
-        Click(entry.first);
-        EXPECT_EQ(Take(), entry.second) << entry.first;
+// A panel wired to a stand-in for the view, which records the codes and
+// turns the shared angle while it handles the rotate code.
+struct WiredPanel {
+    WiredPanel() {
+        CurrentRotateAngle = 0;
+        QObject::connect(&panel, &ControlPanel::OneControlHappend, [this](int nType) {
+            codes.push_back(nType);
+            if (nType == 10) {
+                CurrentRotateAngle = (CurrentRotateAngle + 90) % 360;
+            }
+        });
+        panel.show();
     }
-}
-
-TEST_F(ControlPanelTest, TogglesAlternateTheirIcons) {
-    Click("ledButton");
-    Click("ledButton");
-    Click("ledButton");
-    EXPECT_EQ(Take(), (Codes{2, 3, 2}));
-    EXPECT_EQ(Icon("ledButton"), "LampSel.png");
-
-    const std::pair<const char*, const char*> toggles[] = {
-        {"mirrorButton", "Mirror"}, {"frozenButton", "Frozen"}, {"mosaicButton", "Mosaic"}};
-    for (const auto& toggle : toggles) {
-        EXPECT_EQ(Icon(toggle.first), QString(toggle.second) + ".png");
-        Click(toggle.first);
-        EXPECT_EQ(Icon(toggle.first), QString(toggle.second) + "Sel.png");
-        Click(toggle.first);
-        EXPECT_EQ(Icon(toggle.first), QString(toggle.second) + ".png");
-    }
-    // The receivers keep their own state: on and off send the same code.
-    EXPECT_EQ(Take(), (Codes{11, 11, 17, 17, 18, 18}));
-
-    // Actions without a state never change their icon.
-    Click("autoButton");
-    Click("brightenButton");
-    EXPECT_EQ(Icon("autoButton"), "Auto.png");
-    EXPECT_EQ(Icon("brightenButton"), "Brighten.png");
-}
-
-TEST_F(ControlPanelTest, CompareAndTitleAreNeverOnTogether) {
-    Click("negativeButton");
-    EXPECT_EQ(Icon("negativeButton"), "NegativeSel.png");
-
-    Click("blackWhiteButton");
-    EXPECT_EQ(Icon("negativeButton"), "Negative.png");
-    EXPECT_EQ(Icon("blackWhiteButton"), "TitleSel.png");
-
-    Click("negativeButton");
-    EXPECT_EQ(Icon("negativeButton"), "NegativeSel.png");
-    EXPECT_EQ(Icon("blackWhiteButton"), "Title.png");
-
-    Click("negativeButton");
-    EXPECT_EQ(Icon("negativeButton"), "Negative.png");
-    EXPECT_EQ(Icon("blackWhiteButton"), "Title.png");
-    // One code per click, also when a click switches the other one off.
-    EXPECT_EQ(Take(), (Codes{12, 13, 12, 12}));
-}
-
-TEST_F(ControlPanelTest, EmphasizeAndShadeReplaceEachOther) {
-    Click("emphasizeButton");
-    EXPECT_EQ(Icon("emphasizeButton"), "EmphasizeSel.png");
-
-    // Shade takes over: no "off" code for the emphasize that went away.
-    Click("shadeButton");
-    EXPECT_EQ(Take(), (Codes{16, 15}));
-    EXPECT_EQ(Icon("emphasizeButton"), "Emphasize.png");
-    EXPECT_EQ(Icon("shadeButton"), "ShadeSel.png");
-
-    Click("emphasizeButton");
-    EXPECT_EQ(Take(), (Codes{16}));
-    EXPECT_EQ(Icon("shadeButton"), "Shade.png");
-
-    Click("emphasizeButton");
-    EXPECT_EQ(Take(), (Codes{0}));
-    EXPECT_EQ(Icon("emphasizeButton"), "Emphasize.png");
-
-    Click("shadeButton");
-    Click("shadeButton");
-    EXPECT_EQ(Take(), (Codes{15, 0}));
-    EXPECT_EQ(Icon("shadeButton"), "Shade.png");
-}
-
-// Wired as in the main window: the tool panel answers the control codes with
-// remark operations that come straight back to OnOptionChanged while the
-// panel's own slot is still running.
-TEST_F(ControlPanelTest, EmphasizeRoundTripThroughTheToolPanel) {
-    RemarkView remarkView;
-    QObject::connect(&panel, &ControlPanel::OneControlHappend, &remarkView,
-                     &RemarkView::OnOneControlHappend);
-    QObject::connect(&remarkView, &RemarkView::RemarkOperationChanged, &panel,
-                     &ControlPanel::OnOptionChanged);
-
-    for (int i = 0; i < 2; ++i) {
-        Click("emphasizeButton");
-        EXPECT_EQ(Icon("emphasizeButton"), "EmphasizeSel.png");
-        Click("emphasizeButton");
-        EXPECT_EQ(Icon("emphasizeButton"), "Emphasize.png");
-    }
-    Click("shadeButton");
-    EXPECT_EQ(Icon("shadeButton"), "ShadeSel.png");
-    Click("emphasizeButton");
-    EXPECT_EQ(Icon("shadeButton"), "Shade.png");
-    EXPECT_EQ(Icon("emphasizeButton"), "EmphasizeSel.png");
-    EXPECT_EQ(Take(), (Codes{16, 0, 16, 0, 15, 16}));
-
-    // Picking an annotation tool ends the emphasize silently.
-    QTest::mouseClick(ButtonOf(&remarkView, "lineButton"), Qt::LeftButton);
-    EXPECT_EQ(Icon("emphasizeButton"), "Emphasize.png");
-    EXPECT_TRUE(Take().empty());
-    Click("emphasizeButton");
-    EXPECT_EQ(Take(), (Codes{16}));
-}
-
-TEST_F(ControlPanelTest, OptionChangeTurnsOffOnlyWhatIsNoLongerCurrent) {
-    Click("emphasizeButton");
-    panel.OnOptionChanged(11);
-    EXPECT_EQ(Icon("emphasizeButton"), "EmphasizeSel.png");
-    panel.OnOptionChanged(3);
-    EXPECT_EQ(Icon("emphasizeButton"), "Emphasize.png");
-
-    Click("shadeButton");
-    panel.OnOptionChanged(12);
-    EXPECT_EQ(Icon("shadeButton"), "ShadeSel.png");
-    // The clear operation ends both.
-    panel.OnOptionChanged(10);
-    EXPECT_EQ(Icon("shadeButton"), "Shade.png");
-    EXPECT_EQ(Take(), (Codes{16, 15}));
-
-    // Emphasize is off again, so the next click switches it on.
-    Click("emphasizeButton");
-    EXPECT_EQ(Take(), (Codes{16}));
-}
-
-TEST_F(ControlPanelTest, RotateIconFollowsTheAngleTheViewSets) {
-    // Stands in for the view, which updates the angle while it handles 10.
-    QObject::connect(&panel, &ControlPanel::OneControlHappend, [](int nType) {
-        if (nType == 10) {
-            CurrentRotateAngle = (CurrentRotateAngle + 90) % 360;
+    // Clicks by name; a number is an annotation operation reported back
+    // through OnOptionChanged.
+    void Play(const QString& strSteps) {
+        for (const QString& strStep : strSteps.split(' ')) {
+            bool bNumber = false;
+            const int nOperation = strStep.toInt(&bNumber);
+            if (bNumber) {
+                panel.OnOptionChanged(nOperation);
+            } else {
+                ClickButton({&panel}, strStep);
+            }
         }
-    });
-    QStringList icons;
-    for (int i = 0; i < 4; ++i) {
-        Click("rotateButton");
-        icons << Icon("rotateButton");
     }
-    EXPECT_EQ(icons,
-              (QStringList{"RotateSel.png", "RotateSel.png", "RotateSel.png", "Rotate.png"}));
+    Codes Take() { return std::exchange(codes, {}); }
+
+    ControlPanel panel;
+    Codes codes;
+};
+
+TEST(ControlPanelTest, CodesAndIconsOfClickSequences) {
+    const struct {
+        const char* szSteps;
+        Codes codes;
+        const char* szSelected;
+    } rows[] = {
+        {"auto brighten darken zoomIn zoomOut focusFar focusNear",
+         {1, 6, 7, 4, 19, 5, 19, 8, 19, 9, 19},
+         ""},
+        // The receivers keep their own state: toggles but the lamp send one code.
+        {"led mirror frozen mosaic rotate rotate rotate",
+         {2, 11, 17, 18, 10, 10, 10},
+         "Frozen Lamp Mirror Mosaic Rotate"},
+        {"led led mirror mirror frozen frozen mosaic mosaic rotate rotate rotate rotate",
+         {2, 3, 11, 11, 17, 17, 18, 18, 10, 10, 10, 10},
+         ""},
+        // Compare and title are never on together, nor emphasize and shade,
+        // which replace each other without an "off" code.
+        {"negative emphasize", {12, 16}, "Emphasize Negative"},
+        {"negative blackWhite emphasize shade", {12, 13, 16, 15}, "Shade Title"},
+        {"blackWhite negative shade emphasize", {13, 12, 15, 16}, "Emphasize Negative"},
+        {"negative blackWhite negative negative emphasize emphasize", {12, 13, 12, 12, 16, 0}, ""},
+        {"blackWhite blackWhite shade shade", {13, 13, 15, 0}, ""},
+        // Only an operation other than their own turns them off.
+        {"emphasize 11 emphasize shade 12 shade", {16, 0, 15, 0}, ""},
+        {"emphasize 12 emphasize shade 3 shade", {16, 16, 15, 15}, "Shade"},
+        {"emphasize 10", {16}, ""},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.szSteps);
+        WiredPanel wired;
+        wired.Play(row.szSteps);
+        EXPECT_EQ(wired.codes, row.codes);
+        EXPECT_EQ(SelectedIcons({&wired.panel}), row.szSelected);
+    }
 }
 
-TEST_F(ControlPanelTest, HeldButtons) {
-    // A held zoom button sends its code once and the stop on release.
-    QAbstractButton* pZoom = ButtonOf(&panel, "zoomInButton");
+// Wired as in the main window: the tool column answers the effect codes with
+// operations that come back to OnOptionChanged while the click still runs.
+TEST(ControlPanelTest, EffectsRoundTripThroughTheToolColumn) {
+    WiredPanel wired;
+    RemarkView remark;
+    QObject::connect(&wired.panel, &ControlPanel::OneControlHappend, &remark,
+                     &RemarkView::OnOneControlHappend);
+    QObject::connect(&remark, &RemarkView::RemarkOperationChanged, &wired.panel,
+                     &ControlPanel::OnOptionChanged);
+    wired.Play("emphasize emphasize emphasize shade emphasize");
+    EXPECT_EQ(wired.Take(), (Codes{16, 0, 16, 15, 16}));
+    EXPECT_EQ(SelectedIcons({&wired.panel}), "Emphasize");
+    // Choosing an annotation tool ends the emphasize without a code.
+    ClickButton({&remark}, "line");
+    EXPECT_EQ(SelectedIcons({&wired.panel}), "");
+    wired.Play("emphasize");
+    EXPECT_EQ(wired.Take(), (Codes{16}));
+}
+
+// The zoom buttons hold from press to release, by mouse or by touch, and
+// never end in a click; a held focus button repeats its step and stop.
+TEST(ControlPanelTest, HeldButtons) {
+    WiredPanel wired;
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&wired.panel));
+    auto* pZoom = wired.panel.findChild<QAbstractButton*>("zoomInButton");
+    QSignalSpy clicked(pZoom, &QAbstractButton::clicked);
     QTest::mousePress(pZoom, Qt::LeftButton);
-    QTest::qWait(0);
-    EXPECT_EQ(Take(), (Codes{4}));
+    EXPECT_EQ(wired.Take(), (Codes{4}));
+    EXPECT_TRUE(pZoom->isDown());
     QTest::mouseRelease(pZoom, Qt::LeftButton);
-    EXPECT_EQ(Take(), (Codes{19}));
+    EXPECT_EQ(wired.Take(), (Codes{19}));
+    EXPECT_FALSE(pZoom->isDown());
+    QTest::mousePress(pZoom, Qt::RightButton);
+    EXPECT_EQ(wired.Take(), (Codes{}));
+    EXPECT_FALSE(pZoom->isDown());
 
-    // A held focus button repeats its step and stop pair.
-    QAbstractButton* pFocus = ButtonOf(&panel, "focusNearButton");
+    // No mouse press may be made up from the touch: it would zoom twice.
+    static QTouchDevice* pDevice = QTest::createTouchDevice();
+    QTest::touchEvent(pZoom, pDevice).press(0, QPoint(30, 30), pZoom);
+    QTest::touchEvent(pZoom, pDevice).release(0, QPoint(32, 31), pZoom);
+    // A touch taken over by a gesture or a popup still ends the hold.
+    QTouchEvent begin(QEvent::TouchBegin);
+    QTouchEvent cancel(QEvent::TouchCancel);
+    QCoreApplication::sendEvent(pZoom, &begin);
+    QCoreApplication::sendEvent(pZoom, &cancel);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(wired.Take(), (Codes{4, 19, 4, 19}));
+    EXPECT_EQ(clicked.count(), 0);
+
+    auto* pFocus = wired.panel.findChild<QAbstractButton*>("focusFarButton");
     QTest::mousePress(pFocus, Qt::LeftButton);
-    EXPECT_TRUE(QTest::qWaitFor([this] { return codes.size() >= 6; }, 5000));
+    EXPECT_TRUE(QTest::qWaitFor([&wired] { return wired.codes.size() >= 6; }, 5000));
     QTest::mouseRelease(pFocus, Qt::LeftButton);
-    const Codes held = Take();
-    ASSERT_GE(held.size(), 6u);
-    ASSERT_EQ(held.size() % 2, 0u);
-    for (size_t i = 0; i < held.size(); ++i) {
-        EXPECT_EQ(held[i], i % 2 == 0 ? 9 : 19) << "at " << i;
+    const Codes held = wired.Take();
+    Codes steps;
+    while (steps.size() < held.size()) {
+        steps.insert(steps.end(), {8, 19});
     }
+    EXPECT_EQ(held, steps);
 }
 
-TEST_F(ControlPanelTest, RowWidthAndCentring) {
-    EXPECT_EQ(panel.ButtonRowWidth(), 1054);
-    EXPECT_EQ(panel.minimumSize(), QSize(1058, 72));
-    EXPECT_EQ(panel.maximumHeight(), 72);
-
-    const char* displayOrder[] = {
-        "autoButton",     "zoomInButton",    "zoomOutButton",   "ledButton",
-        "brightenButton", "darkenButton",    "focusNearButton", "focusFarButton",
-        "rotateButton",   "mirrorButton",    "frozenButton",    "negativeButton",
-        "shadeButton",    "emphasizeButton", "mosaicButton",    "blackWhiteButton"};
-
-    panel.resize(1058, 72);
-    EXPECT_EQ(ButtonOf(&panel, "autoButton")->pos(), QPoint(2, 2));
-
-    panel.resize(1259, 72);
-    int x = (1259 - 16 * 66 + 2) / 2;
-    for (const char* szName : displayOrder) {
-        EXPECT_EQ(ButtonOf(&panel, szName)->geometry(), QRect(x, 2, 64, 64)) << szName;
-        x += 66;
+TEST(ControlPanelTest, ButtonRowIsCentred) {
+    WiredPanel wired;
+    EXPECT_EQ(wired.panel.ButtonRowWidth(), 1054);
+    EXPECT_EQ(wired.panel.minimumSize(), QSize(1058, 72));
+    for (int nWidth : {1058, 1259}) {
+        wired.panel.resize(nWidth, 72);
+        std::vector<int> lefts;
+        for (QAbstractButton* pButton : wired.panel.findChildren<QAbstractButton*>()) {
+            EXPECT_EQ(pButton->geometry(), QRect(pButton->x(), 2, 64, 64));
+            lefts.push_back(pButton->x());
+        }
+        std::sort(lefts.begin(), lefts.end());
+        for (size_t i = 0; i < lefts.size(); ++i) {
+            EXPECT_EQ(lefts[i], (nWidth - 1054) / 2 + 66 * int(i)) << nWidth;
+        }
     }
 }
 

@@ -1,104 +1,88 @@
-// The compiled resources: the style sheet and every button icon, each with a
-// selected twin that looks different, and no panel button pointing at a
-// picture that does not exist.
+// The compiled resources and the translation: every icon has a selected twin
+// that looks clearly different, and every text the code passes through tr()
+// has a finished English translation that the compiled file gives.
 
 #include "panels/ControlPanel.h"
 #include "panels/PanelLook.h"
-#include "panels/ToolView.h"
 
-#include <QAbstractButton>
+#include <QCoreApplication>
+#include <QDir>
 #include <QFile>
 #include <QImage>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QTranslator>
 
 #include <gtest/gtest.h>
 
 namespace {
 
-QString IconPath(const QString& strFile) {
-    return QString::fromLatin1(kIconFolder) + strFile;
-}
-
-// Share of pixels that differ clearly between two pictures of one size.
-double DifferingShare(const QImage& a, const QImage& b) {
-    const QImage first = a.convertToFormat(QImage::Format_ARGB32);
-    const QImage second = b.convertToFormat(QImage::Format_ARGB32);
-    int nDiffering = 0;
-    for (int y = 0; y < first.height(); ++y) {
-        for (int x = 0; x < first.width(); ++x) {
-            const QRgb p = first.pixel(x, y);
-            const QRgb q = second.pixel(x, y);
-            const int nDelta = qAbs(qRed(p) - qRed(q)) + qAbs(qGreen(p) - qGreen(q)) +
-                               qAbs(qBlue(p) - qBlue(q)) + qAbs(qAlpha(p) - qAlpha(q));
-            if (nDelta > 96) {
-                ++nDiffering;
+TEST(ResourcesTest, EveryIconHasALegibleSelectedTwin) {
+    EXPECT_TRUE(QFile::exists(":/Tessaly/Resources/Tessaly.qss"));
+    const QDir folder(kIconFolder);
+    const QStringList files = folder.entryList({"*.png"});
+    ASSERT_FALSE(files.isEmpty());
+    for (QString strFile : files) {
+        if (strFile.endsWith("Sel.png")) {
+            continue;
+        }
+        SCOPED_TRACE(qPrintable(strFile));
+        const QImage normal =
+            QImage(folder.filePath(strFile)).convertToFormat(QImage::Format_ARGB32);
+        const QImage selected = QImage(folder.filePath(strFile.replace(".png", "Sel.png")))
+                                    .convertToFormat(QImage::Format_ARGB32);
+        ASSERT_EQ(selected.size(), normal.size());
+        int nDiffering = 0;
+        int nOpaque = 0;
+        for (int y = 0; y < normal.height(); ++y) {
+            for (int x = 0; x < normal.width(); ++x) {
+                const QRgb p = normal.pixel(x, y);
+                const QRgb q = selected.pixel(x, y);
+                const int nDelta = qAbs(qRed(p) - qRed(q)) + qAbs(qGreen(p) - qGreen(q)) +
+                                   qAbs(qBlue(p) - qBlue(q)) + qAbs(qAlpha(p) - qAlpha(q));
+                nDiffering += nDelta > 96;
+                nOpaque += qAlpha(p) > 128;
             }
         }
-    }
-    return double(nDiffering) / (first.width() * first.height());
-}
-
-double OpaqueShare(const QImage& image) {
-    const QImage argb = image.convertToFormat(QImage::Format_ARGB32);
-    int nOpaque = 0;
-    for (int y = 0; y < argb.height(); ++y) {
-        for (int x = 0; x < argb.width(); ++x) {
-            nOpaque += qAlpha(argb.pixel(x, y)) > 128 ? 1 : 0;
-        }
-    }
-    return double(nOpaque) / (argb.width() * argb.height());
-}
-
-TEST(ResourcesTest, StyleSheetIsCompiledIn) {
-    QFile file(":/Tessaly/Resources/Tessaly.qss");
-    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-    const QString strSheet = QString::fromUtf8(file.readAll());
-    EXPECT_TRUE(strSheet.contains("QPushButton:hover"));
-    EXPECT_TRUE(strSheet.contains("background-color: rgb(67, 195, 234)"));
-}
-
-TEST(ResourcesTest, EveryIconHasALegibleSelectedTwin) {
-    const char* squares[] = {"Auto",     "Lamp",      "ZoomOut",   "ZoomIn", "Brighten", "Darken",
-                             "FocusFar", "FocusNear", "Rotate",    "Mirror", "Negative", "Title",
-                             "Frozen",   "Mosaic",    "Emphasize", "Shade",  "Line",     "Doodle",
-                             "Arrow",    "Triangle",  "Rect",      "Round",  "Text",     "Erase",
-                             "Clear",    "Blue",      "Red",       "Yellow", "Black",    "More",
-                             "Photo",    "Record",    "Setting",   "Info"};
-    std::vector<std::pair<QString, QSize>> icons;
-    for (const char* szName : squares) {
-        icons.emplace_back(szName, QSize(64, 64));
-    }
-    for (int i = 1; i <= 4; ++i) {
-        icons.emplace_back(QString("Line%1").arg(i), QSize(76, 39));
-    }
-    for (const auto& icon : icons) {
-        const QImage normal(IconPath(icon.first + ".png"));
-        const QImage selected(IconPath(icon.first + "Sel.png"));
-        ASSERT_FALSE(normal.isNull()) << qPrintable(icon.first);
-        ASSERT_FALSE(selected.isNull()) << qPrintable(icon.first) << "Sel";
-        EXPECT_EQ(normal.size(), icon.second) << qPrintable(icon.first);
-        EXPECT_EQ(selected.size(), icon.second) << qPrintable(icon.first);
-        // Told apart at a glance: a good part of the picture changes.
-        EXPECT_GT(DifferingShare(normal, selected), 0.3) << qPrintable(icon.first);
-        // Not blank: the glyph covers a visible part of the normal icon.
-        EXPECT_GT(OpaqueShare(normal), 0.01) << qPrintable(icon.first);
+        // Told apart at a glance, and not blank.
+        EXPECT_GT(nDiffering, normal.width() * normal.height() * 3 / 10);
+        EXPECT_GT(nOpaque, normal.width() * normal.height() / 100);
     }
 }
 
-TEST(ResourcesTest, EveryPanelButtonShowsAnExistingIcon) {
-    ControlPanel controlPanel;
-    ToolView toolView;
-    int nButtons = 0;
-    for (QWidget* pPanel :
-         {static_cast<QWidget*>(&controlPanel), static_cast<QWidget*>(&toolView)}) {
-        for (QAbstractButton* pButton : pPanel->findChildren<QAbstractButton*>()) {
-            ++nButtons;
-            const QString strFile = ButtonIconFile(pButton);
-            EXPECT_FALSE(strFile.isEmpty()) << qPrintable(pButton->objectName());
-            EXPECT_TRUE(QFile::exists(IconPath(strFile))) << qPrintable(strFile);
-            EXPECT_FALSE(pButton->icon().isNull()) << qPrintable(pButton->objectName());
-        }
+// lupdate merges the texts of the code into a copy of the translation: a
+// text without a translation comes out marked unfinished, and a translation
+// whose text left the code is dropped; the rest must not be empty.
+TEST(ResourcesTest, EveryTextInTheCodeHasAFinishedTranslation) {
+    QTemporaryDir dir;
+    const QString strTs = dir.filePath("Orvane_en.ts");
+    ASSERT_TRUE(QFile::copy(ORVANE_TS_FILE, strTs));
+    QProcess lupdate;
+    lupdate.setWorkingDirectory(ORVANE_SOURCE_DIR);
+    lupdate.setProcessChannelMode(QProcess::MergedChannels);
+    lupdate.start(ORVANE_LUPDATE,
+                  {"-silent", "-no-obsolete", "-locations", "none", "-extensions", "h,cpp,ui",
+                   "app", "view", "render", "camera", "recorder", "phone", "panels", "-ts", strTs});
+    ASSERT_TRUE(lupdate.waitForFinished(60000));
+    ASSERT_EQ(lupdate.exitCode(), 0) << lupdate.readAll().constData();
+    QFile merged(strTs);
+    ASSERT_TRUE(merged.open(QIODevice::ReadOnly));
+    const QString strMerged = QString::fromUtf8(merged.readAll());
+    // The panels alone hold more than thirty texts: fewer means the scan failed.
+    EXPECT_GT(strMerged.count("<message>"), 30);
+    const QRegularExpression unfinished(
+        "<source>([^<]*)</source>\\s*<translation( type=|/>|></translation>)");
+    for (auto it = unfinished.globalMatch(strMerged); it.hasNext();) {
+        ADD_FAILURE() << "no finished translation: " << it.next().captured(1).toStdString();
     }
-    EXPECT_EQ(nButtons, 16 + 9 + 9);
+
+    QTranslator compiled;
+    ASSERT_TRUE(compiled.load(ORVANE_QM_FILE));
+    ASSERT_TRUE(QCoreApplication::installTranslator(&compiled));
+    ControlPanel panel;
+    EXPECT_EQ(panel.findChild<QWidget*>("zoomInButton")->toolTip(), "Zoom in");
+    QCoreApplication::removeTranslator(&compiled);
 }
 
 } // namespace
