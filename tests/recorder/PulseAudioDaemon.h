@@ -1,6 +1,6 @@
 #pragma once
 
-#include <sys/types.h>
+#include <QProcess>
 
 // A private PulseAudio daemon whose only (so default) source is a silent null
 // source: a real capture device for PortAudio's ALSA backend on a machine
@@ -18,5 +18,5 @@ public:
     bool Start();
 
 private:
-    pid_t m_nPid = 0;
+    QProcess m_process;
 };

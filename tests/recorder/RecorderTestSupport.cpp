@@ -12,7 +12,6 @@ extern "C" {
 #include <portaudio.h>
 
 #include <cmath>
-#include <cstring>
 #include <numeric>
 
 Recording ReadRecording(const std::string& strPath) {
@@ -59,17 +58,14 @@ Recording ReadRecording(const std::string& strPath) {
     return recording;
 }
 
-std::pair<int64_t, double> Listen(const std::vector<Frame>& frames) {
+std::pair<int64_t, float> Listen(const std::vector<Frame>& frames) {
     int64_t nSamples = 0;
-    double fPeak = 0.0;
+    float fPeak = 0.0F;
     for (const Frame& pFrame : frames) {
         nSamples += pFrame->nb_samples;
-        fPeak = pFrame->format == AV_SAMPLE_FMT_FLTP ? fPeak : std::nan("");
-        for (int c = 0; !std::isnan(fPeak) && c < pFrame->ch_layout.nb_channels; ++c) {
-            const auto* pSamples = reinterpret_cast<const float*>(pFrame->extended_data[c]);
-            for (int i = 0; i < pFrame->nb_samples; ++i) {
-                fPeak = std::max(fPeak, static_cast<double>(std::fabs(pSamples[i])));
-            }
+        const auto* pSamples = reinterpret_cast<const float*>(pFrame->extended_data[0]);
+        for (int i = 0; i < pFrame->nb_samples; ++i) {
+            fPeak = std::max(fPeak, std::fabs(pSamples[i]));
         }
     }
     return {nSamples, fPeak};
@@ -96,9 +92,8 @@ std::vector<uint8_t> MakeTone(int64_t nStart, int nFrames) {
         const double fPhase = 2.0 * M_PI * 440.0 * static_cast<double>(i) / 48000.0;
         samples.insert(samples.end(), 2, static_cast<int16_t>(16383.0 * std::sin(fPhase)));
     }
-    std::vector<uint8_t> block(samples.size() * sizeof(int16_t));
-    std::memcpy(block.data(), samples.data(), block.size());
-    return block;
+    const auto* pBytes = reinterpret_cast<const uint8_t*>(samples.data());
+    return {pBytes, pBytes + samples.size() * sizeof(int16_t)};
 }
 
 bool HasDefaultInputDevice() {

@@ -26,9 +26,9 @@ Recording ReadRecording(const std::string& strPath);
 inline int Luma(const Frame& pFrame, int x, int y) {
     return pFrame->data[0][y * pFrame->linesize[0] + x];
 }
-// Samples per channel of decoded sound and their largest magnitude (full
-// scale 1; NaN unless the decoder gave planar float).
-std::pair<int64_t, double> Listen(const std::vector<Frame>& frames);
+// Samples per channel of decoded (planar float) sound and the largest
+// magnitude of the first channel (full scale 1).
+std::pair<int64_t, float> Listen(const std::vector<Frame>& frames);
 std::vector<int64_t> Sequence(size_t nCount); // 0 .. nCount - 1
 
 // BGRX, columns left of nSplit of grey nLeft, the rest nRight.
