@@ -26,16 +26,19 @@ TEST(VideoWriterThreadTest, SoundAndPicturesFromTwoThreadsAtOnce) {
     constexpr size_t kBlocks = 150;
     VideoWriter writer;
     ASSERT_TRUE(writer.Start(strPath, 320, 240, 30, 1024, 48000));
+    std::thread pictures([&] {
+        for (size_t i = 0; i < kPictures; ++i) {
+            const auto picture = MakePicture(320, 240, static_cast<int>(i * 5), 200, 30);
+            writer.WriteVideo(picture.data(), 320, 240);
+        }
+    });
     std::thread sound([&] {
         for (size_t i = 0; i < kBlocks; ++i) {
             const auto block = MakeTone(static_cast<int64_t>(i) * 1024, 1024);
             writer.OnAudioData(block.data(), static_cast<int>(block.size()));
         }
     });
-    for (size_t i = 0; i < kPictures; ++i) {
-        const auto picture = MakePicture(320, 240, static_cast<int>(i * 5), 200, 30);
-        writer.WriteVideo(picture.data(), 320, 240);
-    }
+    pictures.join();
     sound.join();
     writer.Stop();
 
