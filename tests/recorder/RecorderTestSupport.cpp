@@ -12,164 +12,102 @@ extern "C" {
 #include <portaudio.h>
 
 #include <cmath>
-#include <functional>
-
-namespace {
-
-AVFormatContext* OpenInput(const std::string& strPath) {
-    AVFormatContext* pFormat = nullptr;
-    if (avformat_open_input(&pFormat, strPath.c_str(), nullptr, nullptr) < 0) {
-        return nullptr;
-    }
-    if (avformat_find_stream_info(pFormat, nullptr) < 0) {
-        avformat_close_input(&pFormat);
-    }
-    return pFormat;
-}
-
-// Runs every packet of one stream through a decoder until onFrame says stop.
-bool Decode(const std::string& strPath, size_t nStream,
-            const std::function<bool(const AVFrame*)>& onFrame) {
-    AVFormatContext* pFormat = OpenInput(strPath);
-    if (pFormat == nullptr || nStream >= pFormat->nb_streams) {
-        avformat_close_input(&pFormat);
-        return false;
-    }
-    const AVCodecParameters* pParams = pFormat->streams[nStream]->codecpar;
-    const AVCodec* pCodec = avcodec_find_decoder(pParams->codec_id);
-    AVCodecContext* pDecoder = avcodec_alloc_context3(pCodec);
-    AVPacket* pPacket = av_packet_alloc();
-    AVFrame* pFrame = av_frame_alloc();
-    bool bOk = avcodec_parameters_to_context(pDecoder, pParams) >= 0 &&
-               avcodec_open2(pDecoder, pCodec, nullptr) >= 0;
-    bool bMore = bOk;
-    auto drain = [&] {
-        while (bMore && avcodec_receive_frame(pDecoder, pFrame) >= 0) {
-            bMore = onFrame(pFrame);
-            av_frame_unref(pFrame);
-        }
-    };
-    while (bMore && av_read_frame(pFormat, pPacket) >= 0) {
-        if (static_cast<size_t>(pPacket->stream_index) == nStream) {
-            avcodec_send_packet(pDecoder, pPacket);
-            drain();
-        }
-        av_packet_unref(pPacket);
-    }
-    avcodec_send_packet(pDecoder, nullptr);
-    drain();
-    av_frame_free(&pFrame);
-    av_packet_free(&pPacket);
-    avcodec_free_context(&pDecoder);
-    avformat_close_input(&pFormat);
-    return bOk;
-}
-
-} // namespace
+#include <numeric>
 
 Recording ReadRecording(const std::string& strPath) {
     Recording recording;
-    AVFormatContext* pFormat = OpenInput(strPath);
-    if (pFormat == nullptr) {
+    AVFormatContext* pFormat = nullptr;
+    if (avformat_open_input(&pFormat, strPath.c_str(), nullptr, nullptr) < 0 ||
+        avformat_find_stream_info(pFormat, nullptr) < 0) {
+        avformat_close_input(&pFormat);
         return recording;
     }
-    recording.bOpen = true;
-    recording.strFormat = pFormat->iformat->name;
-    recording.streams.resize(pFormat->nb_streams);
+    std::vector<AVCodecContext*> decoders;
     for (unsigned i = 0; i < pFormat->nb_streams; ++i) {
-        recording.streams[i].params = *pFormat->streams[i]->codecpar;
-        recording.streams[i].params.extradata = nullptr; // not owned here
+        const AVCodecParameters* pParams = pFormat->streams[i]->codecpar;
+        recording.params.push_back(*pParams);
+        recording.params.back().extradata = nullptr; // owned by pFormat
+        const AVCodec* pCodec = avcodec_find_decoder(pParams->codec_id);
+        decoders.push_back(avcodec_alloc_context3(pCodec));
+        avcodec_parameters_to_context(decoders.back(), pParams);
+        avcodec_open2(decoders.back(), pCodec, nullptr);
     }
+    recording.stamps.resize(decoders.size());
+    recording.frames.resize(decoders.size());
+    auto receive = [&](size_t n) {
+        for (Frame pFrame(av_frame_alloc()); avcodec_receive_frame(decoders[n], pFrame.get()) >= 0;
+             pFrame.reset(av_frame_alloc())) {
+            recording.frames[n].push_back(std::move(pFrame));
+        }
+    };
     AVPacket* pPacket = av_packet_alloc();
     while (av_read_frame(pFormat, pPacket) >= 0) {
-        recording.streams.at(pPacket->stream_index)
-            .timestamps.push_back(pPacket->pts != AV_NOPTS_VALUE ? pPacket->pts : pPacket->dts);
+        const auto n = static_cast<size_t>(pPacket->stream_index);
+        recording.stamps[n].push_back(pPacket->pts != AV_NOPTS_VALUE ? pPacket->pts : pPacket->dts);
+        avcodec_send_packet(decoders[n], pPacket);
+        receive(n);
         av_packet_unref(pPacket);
+    }
+    for (size_t n = 0; n < decoders.size(); ++n) {
+        avcodec_send_packet(decoders[n], nullptr);
+        receive(n);
+        avcodec_free_context(&decoders[n]);
     }
     av_packet_free(&pPacket);
     avformat_close_input(&pFormat);
     return recording;
 }
 
-bool DecodePicture(const std::string& strPath, size_t nStream, size_t nIndex,
-                   std::vector<uint8_t>& luma, int& nWidth, int& nHeight) {
-    size_t nSeen = 0;
-    bool bFound = false;
-    Decode(strPath, nStream, [&](const AVFrame* pFrame) {
-        if (nSeen++ < nIndex) {
-            return true;
+std::pair<int64_t, float> Listen(const std::vector<Frame>& frames) {
+    int64_t nSamples = 0;
+    float fPeak = 0.0F;
+    for (const Frame& pFrame : frames) {
+        nSamples += pFrame->nb_samples;
+        const auto* pSamples = reinterpret_cast<const float*>(pFrame->extended_data[0]);
+        for (int i = 0; i < pFrame->nb_samples; ++i) {
+            fPeak = std::max(fPeak, std::fabs(pSamples[i]));
         }
-        nWidth = pFrame->width;
-        nHeight = pFrame->height;
-        luma.resize(static_cast<size_t>(nWidth) * nHeight);
-        for (int y = 0; y < nHeight; ++y) {
-            std::copy_n(pFrame->data[0] + static_cast<ptrdiff_t>(y) * pFrame->linesize[0], nWidth,
-                        luma.begin() + static_cast<ptrdiff_t>(y) * nWidth);
-        }
-        bFound = true;
-        return false;
-    });
-    return bFound;
+    }
+    return {nSamples, fPeak};
 }
 
-bool DecodeAudio(const std::string& strPath, size_t nStream, int64_t& nSamples, double& fPeak) {
-    nSamples = 0;
-    fPeak = 0.0;
-    return Decode(strPath, nStream, [&](const AVFrame* pFrame) {
-        nSamples += pFrame->nb_samples;
-        for (int c = 0; c < pFrame->ch_layout.nb_channels; ++c) {
-            const auto* pSamples = reinterpret_cast<const float*>(pFrame->extended_data[c]);
-            for (int i = 0; i < pFrame->nb_samples; ++i) {
-                fPeak = std::max(fPeak, static_cast<double>(std::fabs(pSamples[i])));
-            }
-        }
-        return pFrame->format == AV_SAMPLE_FMT_FLTP;
-    });
+std::vector<int64_t> Sequence(size_t nCount) {
+    std::vector<int64_t> numbers(nCount);
+    std::iota(numbers.begin(), numbers.end(), 0);
+    return numbers;
 }
 
 std::vector<uint8_t> MakePicture(int nWidth, int nHeight, int nSplit, uint8_t nLeft,
                                  uint8_t nRight) {
     std::vector<uint8_t> picture(static_cast<size_t>(nWidth) * nHeight * 4);
-    for (int y = 0; y < nHeight; ++y) {
-        for (int x = 0; x < nWidth; ++x) {
-            const int nGrey = (x < nSplit ? nLeft : nRight) + (((x / 8 + y / 8) % 2) ? 4 : -4);
-            uint8_t* pPixel = &picture[(static_cast<size_t>(y) * nWidth + x) * 4];
-            pPixel[0] = pPixel[1] = pPixel[2] = static_cast<uint8_t>(std::clamp(nGrey, 0, 255));
-        }
+    for (size_t i = 0; i < picture.size(); ++i) {
+        picture[i] = static_cast<int>(i / 4 % nWidth) < nSplit ? nLeft : nRight;
     }
     return picture;
 }
 
 std::vector<uint8_t> MakeTone(int64_t nStart, int nFrames) {
-    std::vector<uint8_t> block(static_cast<size_t>(nFrames) * 4);
-    for (int i = 0; i < nFrames; ++i) {
-        const double fPhase = 2.0 * M_PI * 440.0 * static_cast<double>(nStart + i) / 48000.0;
-        const auto nSample =
-            static_cast<uint16_t>(static_cast<int16_t>(16383.0 * std::sin(fPhase)));
-        for (int nByte = 0; nByte < 4; ++nByte) {
-            block[static_cast<size_t>(i) * 4 + nByte] =
-                static_cast<uint8_t>(nByte % 2 == 0 ? nSample & 0xff : nSample >> 8);
-        }
+    std::vector<int16_t> samples;
+    for (int64_t i = nStart; i < nStart + nFrames; ++i) {
+        const double fPhase = 2.0 * M_PI * 440.0 * static_cast<double>(i) / 48000.0;
+        samples.insert(samples.end(), 2, static_cast<int16_t>(16383.0 * std::sin(fPhase)));
     }
-    return block;
+    const auto* pBytes = reinterpret_cast<const uint8_t*>(samples.data());
+    return {pBytes, pBytes + samples.size() * sizeof(int16_t)};
 }
 
 bool HasDefaultInputDevice() {
-    if (Pa_Initialize() != paNoError) {
-        return false;
-    }
-    const bool bHas = Pa_GetDefaultInputDevice() != paNoDevice;
+    const bool bHas = Pa_Initialize() == paNoError && Pa_GetDefaultInputDevice() != paNoDevice;
     Pa_Terminate();
     return bHas;
 }
 
 int OpenDescriptorsTo(const std::string& strPath) {
     const QString strTarget = QFileInfo(QString::fromStdString(strPath)).absoluteFilePath();
-    int nCount = 0;
-    for (const QFileInfo& entry : QDir("/proc/self/fd").entryInfoList(QDir::System)) {
-        nCount += entry.symLinkTarget() == strTarget ? 1 : 0;
-    }
-    return nCount;
+    const QFileInfoList entries = QDir("/proc/self/fd").entryInfoList(QDir::System);
+    return static_cast<int>(
+        std::count_if(entries.begin(), entries.end(),
+                      [&](const QFileInfo& entry) { return entry.symLinkTarget() == strTarget; }));
 }
 
 std::string TestFilePath(const std::string& strName) {
