@@ -4,6 +4,7 @@
 #include "panels/ControlType.h"
 #include "panels/GlPushButton.h"
 #include "panels/PanelLook.h"
+#include "render/RemarkType.h"
 
 #include <QDebug>
 #include <QPushButton>
@@ -13,9 +14,6 @@ const int kButtonSide = 64;
 const int kSmallIconSide = 60;
 const int kRowTop = 2;
 const int kButtonGap = 2;
-// Remark operations that leave the emphasize or shade button on.
-const int kRemarkEmphasize = 11;
-const int kRemarkShade = 12;
 } // namespace
 
 ControlPanel::ControlPanel(QWidget* parent) : QWidget(parent) {
@@ -162,10 +160,10 @@ void ControlPanel::ShowState(QPushButton* pButton, bool& bState, const QString& 
 }
 
 void ControlPanel::OnOptionChanged(int nOperation) {
-    if (m_bEmphasize && nOperation != kRemarkEmphasize) {
+    if (m_bEmphasize && nOperation != RemarkEmphasize) {
         ShowState(m_pEmphasizeButton, m_bEmphasize, "Emphasize", false);
     }
-    if (m_bShade && nOperation != kRemarkShade) {
+    if (m_bShade && nOperation != RemarkShade) {
         ShowState(m_pShadeButton, m_bShade, "Shade", false);
     }
 }

@@ -2,6 +2,7 @@
 
 #include "panels/ControlType.h"
 #include "panels/PanelLook.h"
+#include "render/RemarkType.h"
 
 #include <QPushButton>
 
@@ -10,21 +11,6 @@ namespace {
 const int kTypeNoPen = 0;
 const int kTypePen = 1;
 const int kTypeText = 2;
-
-// Remark operations.
-const int kOperationNone = 0;
-const int kOperationLine = 1;
-const int kOperationDoodle = 2;
-const int kOperationArrow = 3;
-const int kOperationTriangle = 4;
-const int kOperationRect = 5;
-const int kOperationDiamond = 6;
-const int kOperationRound = 7;
-const int kOperationText = 8;
-const int kOperationEraser = 9;
-const int kOperationClear = 10;
-const int kOperationEmphasize = 11;
-const int kOperationShade = 12;
 
 const int kButtonLeft = 4;
 const int kButtonTop = 4;
@@ -60,15 +46,15 @@ void RemarkView::SetupForm() {
         int nOperation;
     };
     const Entry entries[] = {
-        {&m_pLineButton, "lineButton", "Line", kOperationLine},
-        {&m_pDoodleButton, "doodleButton", "Doodle", kOperationDoodle},
-        {&m_pArrowButton, "arrowButton", "Arrow", kOperationArrow},
-        {&m_pTriangleButton, "triangleButton", "Triangle", kOperationTriangle},
-        {&m_pRectButton, "rectButton", "Rect", kOperationRect},
-        {&m_pRoundButton, "roundButton", "Round", kOperationRound},
-        {&m_pTextButton, "textButton", "Text", kOperationText},
-        {&m_pEraserButton, "eraserButton", "Erase", kOperationEraser},
-        {&m_pClearButton, "clearButton", "Clear", kOperationClear},
+        {&m_pLineButton, "lineButton", "Line", RemarkLine},
+        {&m_pDoodleButton, "doodleButton", "Doodle", RemarkDoodle},
+        {&m_pArrowButton, "arrowButton", "Arrow", RemarkArrow},
+        {&m_pTriangleButton, "triangleButton", "Triangle", RemarkTriangle},
+        {&m_pRectButton, "rectButton", "Rect", RemarkRectangle},
+        {&m_pRoundButton, "roundButton", "Round", RemarkEllipse},
+        {&m_pTextButton, "textButton", "Text", RemarkText},
+        {&m_pEraserButton, "eraserButton", "Erase", RemarkEraser},
+        {&m_pClearButton, "clearButton", "Clear", RemarkClear},
     };
     int y = kButtonTop;
     for (const Entry& entry : entries) {
@@ -80,7 +66,7 @@ void RemarkView::SetupForm() {
         SetButtonSelected(pButton, QString::fromLatin1(entry.szIconBase), false);
         *entry.ppButton = pButton;
         // Clear is an action, not a tool: it never shows an on-state.
-        if (entry.nOperation != kOperationClear) {
+        if (entry.nOperation != RemarkClear) {
             m_tools.push_back({entry.nOperation, pButton, QString::fromLatin1(entry.szIconBase)});
         }
         y += kButtonStep;
@@ -131,13 +117,13 @@ void RemarkView::ChooseTool(int nType, int nOperation) {
 void RemarkView::OnOneControlHappend(int nType) {
     switch (nType) {
     case CONTROL_EMPHASIZE_ON:
-        ChooseTool(kTypeNoPen, kOperationEmphasize);
+        ChooseTool(kTypeNoPen, RemarkEmphasize);
         break;
     case CONTROL_SHADE_ON:
-        ChooseTool(kTypeNoPen, kOperationShade);
+        ChooseTool(kTypeNoPen, RemarkShade);
         break;
     case CONTROL_EFFECT_OFF:
-        ChooseTool(kTypeNoPen, kOperationNone);
+        ChooseTool(kTypeNoPen, RemarkNone);
         break;
     default:
         break;
@@ -145,44 +131,44 @@ void RemarkView::OnOneControlHappend(int nType) {
 }
 
 void RemarkView::OnClickLineButton() {
-    ChooseTool(kTypePen, kOperationLine);
+    ChooseTool(kTypePen, RemarkLine);
 }
 
 void RemarkView::OnClickDoodleButton() {
-    ChooseTool(kTypePen, kOperationDoodle);
+    ChooseTool(kTypePen, RemarkDoodle);
 }
 
 void RemarkView::OnClickArrowButton() {
-    ChooseTool(kTypePen, kOperationArrow);
+    ChooseTool(kTypePen, RemarkArrow);
 }
 
 void RemarkView::OnClickTriangleButton() {
-    ChooseTool(kTypePen, kOperationTriangle);
+    ChooseTool(kTypePen, RemarkTriangle);
 }
 
 void RemarkView::OnClickRectButton() {
-    ChooseTool(kTypePen, kOperationRect);
+    ChooseTool(kTypePen, RemarkRectangle);
 }
 
 void RemarkView::OnClickDiamondButton() {
-    ChooseTool(kTypePen, kOperationDiamond);
+    ChooseTool(kTypePen, RemarkDiamond);
 }
 
 void RemarkView::OnClickRoundButton() {
-    ChooseTool(kTypePen, kOperationRound);
+    ChooseTool(kTypePen, RemarkEllipse);
 }
 
 void RemarkView::OnClickTextButton() {
-    ChooseTool(kTypeText, kOperationText);
+    ChooseTool(kTypeText, RemarkText);
 }
 
 void RemarkView::OnClickEraseButton() {
-    ChooseTool(kTypeNoPen, kOperationEraser);
+    ChooseTool(kTypeNoPen, RemarkEraser);
 }
 
 void RemarkView::OnClickClearButton() {
     // Clearing is done once by the view; the chosen tool stays chosen.
-    emit RemarkOperationChanged(kOperationClear);
+    emit RemarkOperationChanged(RemarkClear);
 }
 
 void RemarkView::paintEvent(QPaintEvent*) {

@@ -2,6 +2,7 @@
 
 #include "render/ImageEffects.h"
 #include "render/RemarkGeometry.h"
+#include "render/RemarkType.h"
 
 #include <QPainter>
 #include <QPainterPath>
@@ -11,21 +12,6 @@
 #include <cstring>
 
 namespace {
-
-enum RemarkType {
-    RemarkNone = 0,
-    RemarkLine = 1,
-    RemarkDoodle = 2,
-    RemarkArrow = 3,
-    RemarkTriangle = 4,
-    RemarkRectangle = 5,
-    RemarkDiamond = 6,
-    RemarkEllipse = 7,
-    RemarkText = 8,
-    RemarkEraser = 9,
-    RemarkEmphasize = 11,
-    RemarkShade = 12,
-};
 
 // Text remarks are laid out in a box of this size at their anchor.
 constexpr int TextBoxSize = 300;

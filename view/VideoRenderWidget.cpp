@@ -1,6 +1,7 @@
 #include "view/VideoRenderWidget.h"
 
 #include "render/IVideoRender.h"
+#include "render/RemarkType.h"
 
 #include <QApplication>
 #include <QMouseEvent>
@@ -9,7 +10,6 @@
 
 namespace {
 
-constexpr int TextRemarkType = 8;
 constexpr int TextBoxSize = 300;
 
 } // namespace
@@ -146,7 +146,7 @@ void VideoRenderWidget::mouseReleaseEvent(QMouseEvent* pEvent) {
     m_pRender->OnMouseRelease(ptPicture.x(), ptPicture.y());
     m_bMousePressed = false;
 
-    if (m_pRender->GetRemarkType() == TextRemarkType && !m_bTextJustClosed) {
+    if (m_pRender->GetRemarkType() == RemarkText && !m_bTextJustClosed) {
         m_pTextBox->move(pEvent->pos());
         m_nTextX = ptPicture.x();
         m_nTextY = ptPicture.y();
