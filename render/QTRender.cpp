@@ -13,9 +13,6 @@
 
 namespace {
 
-// Text remarks are laid out in a box of this size at their anchor.
-constexpr int TextBoxSize = 300;
-
 const QRgb OpaqueBlack = qRgba(0, 0, 0, 255);
 
 bool IsRegionType(int nType) {
@@ -67,7 +64,6 @@ bool QTRender::Bind(QWidget* pWidget) {
         return false;
     }
     m_pWidget = pWidget;
-    m_eraserPen = QPen(QColor(255, 0, 0), 2);
     return true;
 }
 
@@ -583,7 +579,7 @@ void QTRender::DrawText(int nX, int nY, const QString& strText) {
     if (m_layer.isNull()) {
         return;
     }
-    const QRect rcBox(nX, nY, TextBoxSize, TextBoxSize);
+    const QRect rcBox(nX, nY, RemarkTextBoxSize, RemarkTextBoxSize);
     QPainter painter(&m_layer);
     painter.setFont(m_textFont);
     painter.setPen(QPen(m_crText));

@@ -18,3 +18,7 @@ enum RemarkType {
     RemarkEmphasize = 11,
     RemarkShade = 12,
 };
+
+// Side of the square box a text remark is typed into and drawn in; text that
+// does not fit is cut off at its edges.
+constexpr int RemarkTextBoxSize = 300;

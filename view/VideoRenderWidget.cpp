@@ -8,16 +8,10 @@
 #include <QPen>
 #include <QTextEdit>
 
-namespace {
-
-constexpr int TextBoxSize = 300;
-
-} // namespace
-
 VideoRenderWidget::VideoRenderWidget(QWidget* pParent) : QWidget(pParent) {
     setFocusPolicy(Qt::StrongFocus);
     m_pTextBox = new QTextEdit(this);
-    m_pTextBox->setFixedSize(TextBoxSize, TextBoxSize);
+    m_pTextBox->setFixedSize(RemarkTextBoxSize, RemarkTextBoxSize);
     m_pTextBox->hide();
     m_pTextBox->installEventFilter(this);
     m_pRender = CreateVideoRender(this);
