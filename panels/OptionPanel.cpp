@@ -2,6 +2,7 @@
 
 #include "app/Configuration.h"
 #include "panels/PanelLook.h"
+#include "render/RemarkType.h"
 
 #include <QButtonGroup>
 #include <QColorDialog>
@@ -16,21 +17,21 @@ const int kWidthCount = 4;
 // have no pen (eraser, clear, emphasize, shade, none).
 QString PenGroup(int nOperation) {
     switch (nOperation) {
-    case 1:
+    case RemarkLine:
         return "Line";
-    case 2:
+    case RemarkDoodle:
         return "Doodle";
-    case 3:
+    case RemarkArrow:
         return "Arrow";
-    case 4:
+    case RemarkTriangle:
         return "Triangle";
-    case 5:
+    case RemarkRectangle:
         return "Rectangle";
-    case 6:
+    case RemarkDiamond:
         return "Diamond";
-    case 7:
+    case RemarkEllipse:
         return "Round";
-    case 8:
+    case RemarkText:
         return "Text";
     default:
         return QString();
