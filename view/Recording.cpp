@@ -1,0 +1,147 @@
+#include "view/Recording.h"
+
+#include "recorder/VideoWriter.h"
+
+#include <QPixmap>
+
+#include <algorithm>
+
+Recording::Recording(std::unique_ptr<VideoWriter> pWriter, PictureSource source)
+    : m_pWriter(std::move(pWriter)), m_source(std::move(source)) {}
+
+Recording::~Recording() {
+    StopThread();
+    Finish();
+}
+
+bool Recording::Start(const std::string& strFile, int nWidth, int nHeight, int nFrameRate,
+                      int nBitRate) {
+    if (m_thread.joinable() || !m_pWriter || nFrameRate <= 0 ||
+        !m_pWriter->Start(strFile, nWidth, nHeight, nFrameRate, nBitRate, 48000)) {
+        return false;
+    }
+    m_strFile = strFile;
+    m_nWidth = nWidth;
+    m_nHeight = nHeight;
+    m_nFrameRate = nFrameRate;
+    m_bFinished = false;
+    // The sound is stamped from the moment the capture started, which Start
+    // has just done: picture 0 belongs to now.
+    m_start = Clock::now();
+    m_bRunning = true;
+    m_thread = std::thread(&Recording::Loop, this);
+    return true;
+}
+
+void Recording::StopThread() {
+    if (!m_thread.joinable()) {
+        return;
+    }
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_stopAt = Clock::now();
+        m_bRunning = false;
+    }
+    m_wake.notify_all();
+    m_thread.join();
+}
+
+bool Recording::Finish() {
+    if (m_bFinished) {
+        return !m_bFailed;
+    }
+    m_bFinished = true;
+    m_pWriter->Stop(); // INTERIM: until the recorder reports write errors
+    return !m_bFailed;
+}
+
+std::string Recording::WriteError() const {
+    return std::string(); // INTERIM
+}
+
+double Recording::SecondsKept() const {
+    if (m_nFrameRate <= 0) {
+        return 0.0;
+    }
+    const int64_t nKept = m_nKept >= 0 ? m_nKept.load() : m_nWritten.load();
+    return double(nKept) / m_nFrameRate;
+}
+
+int64_t Recording::DueAt(Clock::time_point tNow) const {
+    const int64_t nElapsed =
+        std::chrono::duration_cast<std::chrono::nanoseconds>(tNow - m_start).count();
+    return nElapsed < 0 ? 0 : nElapsed * m_nFrameRate / 1000000000 + 1;
+}
+
+Recording::Clock::time_point Recording::Deadline(int64_t nPicture) const {
+    // From the start each time, so that rounding never adds up.
+    return m_start + std::chrono::nanoseconds(nPicture * 1000000000 / m_nFrameRate);
+}
+
+void Recording::Loop() {
+    QImage picture;
+    // Pictures n .. nDue - 1 are due: the ones before the last were missed
+    // while the thread was busy, and repeat the previous picture; the last
+    // gets the newest one.
+    auto catchUp = [&](int64_t nDue) {
+        for (int64_t n = m_nWritten; n + 1 < nDue && !picture.isNull() && !m_bFailed; ++n) {
+            Write(picture);
+            ++m_nRepeats;
+        }
+        if (m_nWritten < nDue && !m_bFailed) {
+            TakePicture(picture);
+            Write(picture);
+        }
+    };
+
+    std::unique_lock<std::mutex> lock(m_mutex);
+    while (m_bRunning && !m_bFailed) {
+        const int64_t nWritten = m_nWritten;
+        if (nWritten >= DueAt(Clock::now())) {
+            m_wake.wait_until(lock, Deadline(nWritten), [this] { return !m_bRunning; });
+            continue;
+        }
+        lock.unlock();
+        catchUp(DueAt(Clock::now()));
+        lock.lock();
+    }
+    // The file should be as long as the recording was: what fell due before
+    // the stop is still written, but never more than a second of it, so
+    // that a starved thread cannot hold up the stop.
+    const int64_t nDue = std::min(DueAt(m_stopAt), m_nWritten + m_nFrameRate);
+    lock.unlock();
+    catchUp(nDue);
+}
+
+void Recording::TakePicture(QImage& picture) {
+    // Let go of the previous picture first: it shares the pixels of a buffer
+    // that the renderer composes into again once the next one is handed out.
+    picture = QImage();
+    const QPixmap* pPixmap = m_source ? m_source() : nullptr;
+    if (pPixmap != nullptr && !pPixmap->isNull()) {
+        picture = pPixmap->toImage();
+        const QImage::Format nFormat = picture.format();
+        if (nFormat != QImage::Format_RGB32 && nFormat != QImage::Format_ARGB32 &&
+            nFormat != QImage::Format_ARGB32_Premultiplied) {
+            picture = picture.convertToFormat(QImage::Format_RGB32);
+        }
+    }
+    if (picture.isNull()) {
+        // No picture composed yet: black keeps the pictures in step with the
+        // sound until the camera's first picture arrives.
+        if (m_black.isNull()) {
+            m_black = QImage(m_nWidth, m_nHeight, QImage::Format_RGB32);
+            m_black.fill(Qt::black);
+        }
+        picture = m_black;
+    }
+}
+
+void Recording::Write(const QImage& picture) {
+    m_pWriter->WriteVideo(picture.constBits(), picture.width(), picture.height());
+    const int64_t nWritten = ++m_nWritten;
+    if (false && !m_bFailed) { // INTERIM
+        m_nKept = nWritten - 1;
+        m_bFailed = true;
+    }
+}
