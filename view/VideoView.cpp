@@ -9,7 +9,7 @@
 #include "render/RemarkType.h"
 #include "view/ICamera.h"
 #include "view/IDeviceMgr.h"
-#include "view/Recording.h"
+#include "view/RecordSession.h"
 #include "view/ShutterSound.h"
 #include "view/VideoRenderWidget.h"
 #include "view/VideoViewWidget.h"
@@ -454,8 +454,8 @@ void VideoView::StartRecording() {
 
     IVideoRender* pRender = m_pViewWidget->RenderWidget()->Render();
     auto pWriter = std::make_unique<VideoWriter>(); // INTERIM
-    auto pRecording = std::make_unique<Recording>(std::move(pWriter),
-                                                  [pRender] { return pRender->GetPicture(); });
+    auto pRecording = std::make_unique<RecordSession>(std::move(pWriter),
+                                                      [pRender] { return pRender->GetPicture(); });
     if (!pRecording->Start(strFile.toUtf8().toStdString(), nWidth, nHeight, nFrameRate, nBitRate)) {
         Warn(tr("录制未能开始：%1").arg(QDir::toNativeSeparators(strFile)));
         return;

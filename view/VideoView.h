@@ -10,7 +10,7 @@ class ICamera;
 class IAudioSource;
 class QLabel;
 class QTimer;
-class Recording;
+class RecordSession;
 class ShutterSound;
 class VideoViewWidget;
 
@@ -36,7 +36,7 @@ public:
     // that makes no source gives silent recordings.
     void SetAudioSourceFactory(AudioSourceFactory factory) { m_audioFactory = std::move(factory); }
     // The running recording, or null.
-    const Recording* CurrentRecording() const { return m_pRecording.get(); }
+    const RecordSession* CurrentRecording() const { return m_pRecording.get(); }
 
 public slots:
     void OnReadFrame();
@@ -92,7 +92,7 @@ private:
     QImage m_zoomed;
 
     AudioSourceFactory m_audioFactory;
-    std::unique_ptr<Recording> m_pRecording;
+    std::unique_ptr<RecordSession> m_pRecording;
     // Finishes the last stopped recording; joined before the next stop and
     // in the destructor.
     std::thread m_finisher;

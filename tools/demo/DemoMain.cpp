@@ -10,7 +10,7 @@
 #include "app/Tessaly.h"
 #include "tools/demo/DemoSource.h"
 #include "view/DeviceMgr.h"
-#include "view/Recording.h"
+#include "view/RecordSession.h"
 #include "view/VideoView.h"
 
 #include <QAbstractButton>
@@ -42,7 +42,7 @@ void StartRecording() {
     pWindow->findChild<QAbstractButton*>("recordButton")->click();
     auto* pTimer = new QTimer(pWindow);
     QObject::connect(pTimer, &QTimer::timeout, pWindow, [pWindow, pTimer] {
-        const Recording* pRecording = pWindow->GetVideoView()->CurrentRecording();
+        const RecordSession* pRecording = pWindow->GetVideoView()->CurrentRecording();
         if (pRecording == nullptr || pRecording->Pictures() >= 10) {
             std::printf(pRecording ? "recording %s\n" : "not recording\n",
                         pRecording ? pRecording->FileName().c_str() : "");

@@ -1,4 +1,4 @@
-#include "view/Recording.h"
+#include "view/RecordSession.h"
 
 #include "recorder/VideoWriter.h"
 
@@ -6,16 +6,16 @@
 
 #include <algorithm>
 
-Recording::Recording(std::unique_ptr<VideoWriter> pWriter, PictureSource source)
+RecordSession::RecordSession(std::unique_ptr<VideoWriter> pWriter, PictureSource source)
     : m_pWriter(std::move(pWriter)), m_source(std::move(source)) {}
 
-Recording::~Recording() {
+RecordSession::~RecordSession() {
     StopThread();
     Finish();
 }
 
-bool Recording::Start(const std::string& strFile, int nWidth, int nHeight, int nFrameRate,
-                      int nBitRate) {
+bool RecordSession::Start(const std::string& strFile, int nWidth, int nHeight, int nFrameRate,
+                          int nBitRate) {
     if (m_thread.joinable() || !m_pWriter || nFrameRate <= 0 ||
         !m_pWriter->Start(strFile, nWidth, nHeight, nFrameRate, nBitRate, 48000)) {
         return false;
@@ -29,11 +29,11 @@ bool Recording::Start(const std::string& strFile, int nWidth, int nHeight, int n
     // has just done: picture 0 belongs to now.
     m_start = Clock::now();
     m_bRunning = true;
-    m_thread = std::thread(&Recording::Loop, this);
+    m_thread = std::thread(&RecordSession::Loop, this);
     return true;
 }
 
-void Recording::StopThread() {
+void RecordSession::StopThread() {
     if (!m_thread.joinable()) {
         return;
     }
@@ -46,7 +46,7 @@ void Recording::StopThread() {
     m_thread.join();
 }
 
-bool Recording::Finish() {
+bool RecordSession::Finish() {
     if (m_bFinished) {
         return !m_bFailed;
     }
@@ -55,11 +55,11 @@ bool Recording::Finish() {
     return !m_bFailed;
 }
 
-std::string Recording::WriteError() const {
+std::string RecordSession::WriteError() const {
     return std::string(); // INTERIM
 }
 
-double Recording::SecondsKept() const {
+double RecordSession::SecondsKept() const {
     if (m_nFrameRate <= 0) {
         return 0.0;
     }
@@ -67,18 +67,18 @@ double Recording::SecondsKept() const {
     return double(nKept) / m_nFrameRate;
 }
 
-int64_t Recording::DueAt(Clock::time_point tNow) const {
+int64_t RecordSession::DueAt(Clock::time_point tNow) const {
     const int64_t nElapsed =
         std::chrono::duration_cast<std::chrono::nanoseconds>(tNow - m_start).count();
     return nElapsed < 0 ? 0 : nElapsed * m_nFrameRate / 1000000000 + 1;
 }
 
-Recording::Clock::time_point Recording::Deadline(int64_t nPicture) const {
+RecordSession::Clock::time_point RecordSession::Deadline(int64_t nPicture) const {
     // From the start each time, so that rounding never adds up.
     return m_start + std::chrono::nanoseconds(nPicture * 1000000000 / m_nFrameRate);
 }
 
-void Recording::Loop() {
+void RecordSession::Loop() {
     QImage picture;
     // Pictures n .. nDue - 1 are due: the ones before the last were missed
     // while the thread was busy, and repeat the previous picture; the last
@@ -113,7 +113,7 @@ void Recording::Loop() {
     catchUp(nDue);
 }
 
-void Recording::TakePicture(QImage& picture) {
+void RecordSession::TakePicture(QImage& picture) {
     // Let go of the previous picture first: it shares the pixels of a buffer
     // that the renderer composes into again once the next one is handed out.
     picture = QImage();
@@ -137,7 +137,7 @@ void Recording::TakePicture(QImage& picture) {
     }
 }
 
-void Recording::Write(const QImage& picture) {
+void RecordSession::Write(const QImage& picture) {
     m_pWriter->WriteVideo(picture.constBits(), picture.width(), picture.height());
     const int64_t nWritten = ++m_nWritten;
     if (false && !m_bFailed) { // INTERIM

@@ -23,18 +23,18 @@ class VideoWriter;
 // start + n / rate. When it falls behind by whole intervals (a slow encode, a
 // busy machine) it writes the last picture again for each interval missed,
 // so that the picture count keeps following the clock the sound follows.
-class Recording {
+class RecordSession {
 public:
     using Clock = std::chrono::steady_clock;
     // The newest composed picture, as the renderer's GetPicture hands it out
     // to its one streaming consumer. Called from the recording thread.
     using PictureSource = std::function<const QPixmap*()>;
 
-    Recording(std::unique_ptr<VideoWriter> pWriter, PictureSource source);
+    RecordSession(std::unique_ptr<VideoWriter> pWriter, PictureSource source);
     // Ends the thread and finishes the file if that has not happened yet.
-    ~Recording();
-    Recording(const Recording&) = delete;
-    Recording& operator=(const Recording&) = delete;
+    ~RecordSession();
+    RecordSession(const RecordSession&) = delete;
+    RecordSession& operator=(const RecordSession&) = delete;
 
     // Opens the file and starts the thread; false when the recorder could
     // not open the file (nothing is left running then). nBitRate in kbit/s.

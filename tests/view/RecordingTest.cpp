@@ -1,0 +1,73 @@
+// Recordings started and stopped from the video view: their size, and the
+// ways a recording can fail to start or fail while it runs.
+
+#include "app/SharedState.h"
+#include "tests/recorder/RecorderTestSupport.h"
+#include "tests/support/TestEnvironment.h"
+#include "tests/view/ViewTestHost.h"
+#include "view/RecordSession.h"
+
+#include <QDir>
+
+namespace {
+
+using RecordingTest = ViewTestHost;
+
+// 0 and 1 choose 720p and 1080p; any other value the camera's size, when it
+// is below 1280 x 720, made even for the encoder.
+TEST_F(RecordingTest, TheRecordingSizeFollowsTheSettingAndTheCamera) {
+    const struct {
+        int nResolution;
+        QSize camera;
+        QSize recorded;
+    } rows[] = {{2, {640, 480}, {640, 480}},  {2, {1920, 1080}, {1280, 720}},
+                {-3, {641, 361}, {640, 360}}, {2, {1281, 719}, {1280, 718}},
+                {0, {320, 240}, {1280, 720}}, {1, {320, 240}, {1920, 1080}}};
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.camera.width());
+        WriteConfigValue("Setting/RecordResolution", row.nResolution);
+        MakeView({"A"}, Cameras(row.camera.width(), row.camera.height()));
+        Tick();
+        m_pView->OnSetControlHappend(1);
+        ASSERT_NE(m_pView->CurrentRecording(), nullptr);
+        EXPECT_TRUE(IsRecording);
+        const std::string strFile = m_pView->CurrentRecording()->FileName();
+        Tick(2);
+        m_pView->OnSetControlHappend(1);
+        EXPECT_EQ(m_pView->CurrentRecording(), nullptr);
+        EXPECT_FALSE(IsRecording);
+        m_pView.reset(); // waits for the file to be finished
+        const Recording recording = ReadRecording(strFile);
+        ASSERT_EQ(recording.params.size(), 2u);
+        EXPECT_EQ(QSize(recording.params[1].width, recording.params[1].height), row.recorded);
+        EXPECT_GE(recording.stamps[1].size(), 1u);
+        TearDown();
+        SetUp();
+    }
+}
+
+TEST_F(RecordingTest, ARecordingThatCannotStartIsToldAndTheViewStaysIdle) {
+    const QString strMissing = TestHomeFolder() + "/gone/deeper";
+    const struct {
+        QString strSavePath;
+        int nCameraSide;
+        QString strTold;
+    } rows[] = {{strMissing, 64, "创建录制文件件夹失败"},
+                // A 1 x 1 camera at its own size leaves nothing to encode.
+                {QString(), 1, "录制未能开始：" + TestDocumentsFolder() + "/Orvane/Record/"}};
+    for (const auto& row : rows) {
+        WriteConfigValue("Setting/SavePath", row.strSavePath);
+        WriteConfigValue("Setting/RecordResolution", 2);
+        MakeView({"A"}, Cameras(row.nCameraSide, row.nCameraSide));
+        Tick();
+        m_pView->OnSetControlHappend(1);
+        EXPECT_TRUE(TakeWarning().startsWith(row.strTold)) << row.strTold.toStdString();
+        EXPECT_EQ(m_pView->CurrentRecording(), nullptr);
+        EXPECT_FALSE(IsRecording);
+        TearDown();
+        SetUp();
+    }
+    EXPECT_FALSE(QDir(strMissing).exists());
+}
+
+} // namespace
