@@ -87,39 +87,42 @@ TEST(ControlPanelTest, CodesAndIconsOfClickSequences) {
 TEST(ControlPanelTest, HeldButtons) {
     WiredPanel wired;
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&wired.panel));
-    auto* pZoom = wired.panel.findChild<QAbstractButton*>("zoomInButton");
-    QSignalSpy clicked(pZoom, &QAbstractButton::clicked);
-    QTest::mousePress(pZoom, Qt::LeftButton);
-    EXPECT_EQ(wired.Take(), (Codes{4}));
-    EXPECT_TRUE(pZoom->isDown());
-    QTest::mouseRelease(pZoom, Qt::LeftButton);
-    EXPECT_EQ(wired.Take(), (Codes{19}));
-    EXPECT_FALSE(pZoom->isDown());
-    QTest::mousePress(pZoom, Qt::RightButton);
-    EXPECT_EQ(wired.Take(), (Codes{}));
-    EXPECT_FALSE(pZoom->isDown());
-
-    // No mouse press may be made up from the touch: it would zoom twice.
     static QTouchDevice* pDevice = QTest::createTouchDevice();
-    QTest::touchEvent(pZoom, pDevice).press(0, QPoint(30, 30), pZoom);
-    QTest::touchEvent(pZoom, pDevice).release(0, QPoint(32, 31), pZoom);
-    // A touch taken over by a gesture or a popup still ends the hold.
-    QTouchEvent begin(QEvent::TouchBegin);
-    QTouchEvent cancel(QEvent::TouchCancel);
-    QCoreApplication::sendEvent(pZoom, &begin);
-    QCoreApplication::sendEvent(pZoom, &cancel);
-    QCoreApplication::processEvents();
-    EXPECT_EQ(wired.Take(), (Codes{4, 19, 4, 19}));
-    EXPECT_EQ(clicked.count(), 0);
-
-    auto* pFocus = wired.panel.findChild<QAbstractButton*>("focusFarButton");
-    QTest::mousePress(pFocus, Qt::LeftButton);
-    EXPECT_TRUE(QTest::qWaitFor([&wired] { return wired.codes.size() >= 6; }, 5000));
-    QTest::mouseRelease(pFocus, Qt::LeftButton);
-    const Codes held = wired.Take();
-    EXPECT_EQ(held.size() % 2, 0u);
-    for (size_t i = 0; i < held.size(); ++i) {
-        EXPECT_EQ(held[i], i % 2 ? 19 : 8) << i;
+    for (const auto& zoom :
+         {std::make_pair("zoomInButton", 4), std::make_pair("zoomOutButton", 5)}) {
+        SCOPED_TRACE(zoom.first);
+        auto* pZoom = wired.panel.findChild<QAbstractButton*>(zoom.first);
+        QSignalSpy clicked(pZoom, &QAbstractButton::clicked);
+        QTest::mousePress(pZoom, Qt::LeftButton);
+        EXPECT_TRUE(pZoom->isDown());
+        QTest::mouseRelease(pZoom, Qt::LeftButton);
+        EXPECT_FALSE(pZoom->isDown());
+        QTest::mousePress(pZoom, Qt::RightButton);
+        EXPECT_FALSE(pZoom->isDown());
+        // No mouse press may be made up from the touch: it would zoom twice.
+        QTest::touchEvent(pZoom, pDevice).press(0, QPoint(30, 30), pZoom);
+        QTest::touchEvent(pZoom, pDevice).release(0, QPoint(32, 31), pZoom);
+        // A touch taken over by a gesture or a popup still ends the hold.
+        QTouchEvent begin(QEvent::TouchBegin);
+        QTouchEvent cancel(QEvent::TouchCancel);
+        QCoreApplication::sendEvent(pZoom, &begin);
+        QCoreApplication::sendEvent(pZoom, &cancel);
+        QCoreApplication::processEvents();
+        const int n = zoom.second;
+        EXPECT_EQ(wired.Take(), (Codes{n, 19, n, 19, n, 19}));
+        EXPECT_EQ(clicked.count(), 0);
+    }
+    for (const auto& focus :
+         {std::make_pair("focusFarButton", 8), std::make_pair("focusNearButton", 9)}) {
+        auto* pFocus = wired.panel.findChild<QAbstractButton*>(focus.first);
+        QTest::mousePress(pFocus, Qt::LeftButton);
+        EXPECT_TRUE(QTest::qWaitFor([&wired] { return wired.codes.size() >= 6; }, 5000));
+        QTest::mouseRelease(pFocus, Qt::LeftButton);
+        const Codes held = wired.Take();
+        EXPECT_EQ(held.size() % 2, 0u) << focus.first;
+        for (size_t i = 0; i < held.size(); ++i) {
+            EXPECT_EQ(held[i], i % 2 ? 19 : focus.second) << focus.first << " " << i;
+        }
     }
 }
 
