@@ -17,6 +17,7 @@ TEST(ConfigurationTest, FirstStartCreatesTheFileAndValuesSurviveAReopen) {
     OpenConfiguration();
     ASSERT_NE(ConfigSettings, nullptr);
     EXPECT_EQ(ConfigSettings->fileName(), IniPath());
+    EXPECT_TRUE(QDir(ConfigFolder()).exists());
     EXPECT_EQ(StorageRoot(), TestDocumentsFolder() + "/Orvane");
     WriteConfigValue("Setting/SavePath", "/tmp/elsewhere");
     WriteConfigValue("Setting/Device", "USB Camera");
