@@ -6,10 +6,11 @@
 
 #include "app/Configuration.h"
 #include "app/SharedState.h"
-#include "tests/panels/PanelTestHelpers.h"
+#include "panels/PanelLook.h"
 #include "tests/support/FakeDeviceSources.h"
 #include "view/DeviceMgr.h"
 
+#include <QAbstractButton>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDesktopServices>
@@ -17,8 +18,17 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSettings>
+#include <QTest>
+
+#include <gtest/gtest.h>
 
 namespace {
+
+void Click(QWidget& panel, const QString& strName) {
+    auto* pButton = panel.findChild<QAbstractButton*>(strName + "Button");
+    ASSERT_NE(pButton, nullptr) << qPrintable(strName);
+    QTest::mouseClick(pButton, Qt::LeftButton);
+}
 
 class SettingsTest : public ::testing::Test {
 protected:
@@ -135,16 +145,16 @@ TEST_F(SettingsTest, PanelButtonsSendTheirCodesAndTheRecordButtonFollowsTheRecor
     auto* pRecord = Child<QPushButton>(panel, "recordButton");
     const QString strIdle = pRecord->text();
     for (const char* szName : {"photo", "set", "record"}) {
-        ClickButton({&panel}, szName);
+        Click(panel, szName);
     }
     EXPECT_EQ(sent, (std::vector<int>{0, 2, 1}));
     EXPECT_EQ(ButtonIconFile(pRecord), "RecordSel.png");
     EXPECT_EQ(pRecord->text(), "00:00");
-    ClickButton({&panel}, "record");
+    Click(panel, "record");
     EXPECT_EQ(ButtonIconFile(pRecord), "Record.png");
     EXPECT_EQ(pRecord->text(), strIdle);
 
-    ClickButton({&panel}, "record");
+    Click(panel, "record");
     IsRecording = false; // a write error ended it
     QTRY_COMPARE_WITH_TIMEOUT(ButtonIconFile(pRecord), QString("Record.png"), 5000);
     EXPECT_EQ(pRecord->text(), strIdle);
@@ -164,7 +174,7 @@ TEST_F(SettingsTest, FolderButtonShowsTheStorageFolderMakingItsLastLevel) {
     const QString strRoot = QDir::tempPath() + "/orvane-settings-" + QString::number(getpid());
     WriteConfigValue("Setting/SavePath", strRoot);
     SettingPanel panel;
-    ClickButton({&panel}, "info");
+    Click(panel, "info");
     QDesktopServices::unsetUrlHandler("file");
     EXPECT_EQ(catcher.urls, QList<QUrl>{QUrl::fromLocalFile(strRoot)});
     EXPECT_TRUE(QDir(strRoot).exists());
