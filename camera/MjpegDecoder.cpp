@@ -10,6 +10,9 @@ namespace {
 // Far above any camera's size; keeps width * height * 4 within an int and a
 // forged header from asking for gigabytes.
 constexpr long long kMaxPixels = 8192LL * 8192LL;
+// Cameras send baseline frames; a progressive one with endless scans would
+// hold the GUI thread.
+constexpr int kFlags = TJFLAG_LIMITSCANS;
 
 } // namespace
 
@@ -67,7 +70,7 @@ bool MjpegDecoder::Decode(const uint8_t* pInput, size_t nLength, uint8_t*& pOutp
         }
     }
     if (!Accept(tjDecompress2(m_hDecoder, pInput, nJpegSize, back.pData.get(), nW, nW * 4, nH,
-                              TJPF_BGRA, 0))) {
+                              TJPF_BGRA, kFlags))) {
         return false;
     }
     m_nFront = 1 - m_nFront;
