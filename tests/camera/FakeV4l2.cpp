@@ -9,6 +9,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <deque>
+#include <sys/mman.h>
+#include <unistd.h>
 
 namespace {
 
@@ -30,6 +32,34 @@ template <size_t N> void CopyText(uint8_t (&field)[N], const std::string& strTex
     std::memcpy(field, strText.data(), std::min(N, strText.size()));
 }
 
+// A buffer followed by a page that cannot be touched, so that reading past
+// its end faults at once, also in libraries built without a sanitizer.
+class GuardedBuffer {
+public:
+    GuardedBuffer() {
+        void* pBase = mmap(nullptr, kBufferSize + Page(), PROT_READ | PROT_WRITE,
+                           MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+        if (pBase != MAP_FAILED) {
+            m_pData = static_cast<uint8_t*>(pBase);
+            mprotect(m_pData + kBufferSize, Page(), PROT_NONE);
+        }
+    }
+    ~GuardedBuffer() {
+        if (m_pData) {
+            munmap(m_pData, kBufferSize + Page());
+        }
+    }
+    GuardedBuffer(const GuardedBuffer&) = delete;
+    GuardedBuffer& operator=(const GuardedBuffer&) = delete;
+
+    uint8_t* Data() const { return m_pData; }
+
+private:
+    static size_t Page() { return static_cast<size_t>(sysconf(_SC_PAGESIZE)); }
+
+    uint8_t* m_pData = nullptr;
+};
+
 } // namespace
 
 class FakeDevice;
@@ -39,7 +69,7 @@ struct FakeV4l2System::Kernel {
         FakeNodeSpec spec;
         bool bGone = false;
         FakeNodeState state;
-        std::vector<std::vector<uint8_t>> memory;
+        std::vector<std::unique_ptr<GuardedBuffer>> memory;
         std::vector<v4l2_buffer> buffers;
         std::deque<uint32_t> queued; // empty, waiting to be filled
         std::deque<uint32_t> done;   // filled, waiting to be dequeued
@@ -179,7 +209,10 @@ public:
             }
             auto* pRequest = static_cast<v4l2_requestbuffers*>(pArg);
             pRequest->count = std::min(pRequest->count, kMaxBuffers);
-            node.memory.assign(pRequest->count, std::vector<uint8_t>(kBufferSize));
+            node.memory.clear();
+            for (uint32_t i = 0; i < pRequest->count; ++i) {
+                node.memory.push_back(std::make_unique<GuardedBuffer>());
+            }
             node.buffers.assign(pRequest->count, v4l2_buffer{});
             node.queued.clear();
             node.done.clear();
@@ -251,11 +284,11 @@ public:
         std::lock_guard<std::mutex> lock(m_pKernel->mutex);
         const uint32_t nIndex = nOffset / kOffsetStep;
         if (nOffset % kOffsetStep != 0 || nIndex >= m_pNode->memory.size() ||
-            nLength > m_pNode->memory[nIndex].size()) {
+            nLength > kBufferSize) {
             return nullptr;
         }
         ++m_pKernel->nMappings;
-        return m_pNode->memory[nIndex].data();
+        return m_pNode->memory[nIndex]->Data();
     }
 
     void Unmap(void*, size_t) override {
@@ -347,8 +380,8 @@ bool FakeV4l2System::Deliver(int nNode, const std::vector<uint8_t>& frame, uint3
     const uint32_t nIndex = pNode->queued.front();
     pNode->queued.pop_front();
     // The rest zeroed, so that no older frame shows through.
-    std::vector<uint8_t>& memory = pNode->memory[nIndex];
-    std::fill(std::copy(frame.begin(), frame.end(), memory.begin()), memory.end(), 0);
+    uint8_t* pMemory = pNode->memory[nIndex]->Data();
+    std::fill(std::copy(frame.begin(), frame.end(), pMemory), pMemory + kBufferSize, 0);
     v4l2_buffer& buffer = pNode->buffers[nIndex];
     buffer = {};
     buffer.index = nIndex;

@@ -350,8 +350,13 @@ TEST(V4l2Camera, ReleaseEndsTheWatchAtOnce) {
     pSystem->Plug(0, Camera());
     CameraPtr pCamera = OpenCamera(pSystem, 0, 3600 * 1000);
     ASSERT_TRUE(pCamera);
+    ASSERT_TRUE(pSystem->Deliver(0, Frame(kRed)));
+    ASSERT_TRUE(pSystem->WaitIdle(0));
     pSystem->Unplug(0);
     ASSERT_TRUE(pSystem->WaitListings(1));
+    // Showing the picture (a decode) gives the watch the moment it needs to
+    // start waiting; if it has not, the test passes without proving much.
+    EXPECT_EQ(Shown(*pCamera), "red");
     pCamera.reset();
     EXPECT_EQ(pSystem->OpenDevices(), 0);
 }
