@@ -218,7 +218,6 @@ std::shared_ptr<V4l2Stream> V4l2Camera::Reconnect() {
 bool V4l2Camera::LockFrame(unsigned char*& pData, int& nSize, int& nWidth, int& nHeight) {
     V4l2Stream::Frame frame;
     uint64_t nNumber = 0;
-    bool bEnded = false;
     Sample refused;
     {
         std::lock_guard<std::mutex> lock(m_slotMutex);
@@ -234,7 +233,6 @@ bool V4l2Camera::LockFrame(unsigned char*& pData, int& nSize, int& nWidth, int& 
         const Sample& current = m_slots[m_nCurrent];
         frame = current.frame;
         nNumber = current.nNumber;
-        bEnded = current.pStream && !current.pStream->IsStreaming();
     }
     Drop(refused);
     if (nNumber == m_nRefused) {
@@ -259,25 +257,11 @@ bool V4l2Camera::LockFrame(unsigned char*& pData, int& nSize, int& nWidth, int& 
         m_nPictureWidth = nPictureWidth;
         m_nPictureHeight = nPictureHeight;
     }
-    if (bEnded) {
-        LetGoOfEndedStream();
-    }
     pData = m_pPicture;
     nSize = m_nPictureSize;
     nWidth = m_nPictureWidth;
     nHeight = m_nPictureHeight;
     return true;
-}
-
-// The picture of a stream that ended stays on show from the decoder's
-// buffer; the sample lets go of the stream, so that its device is closed and
-// can be opened again.
-void V4l2Camera::LetGoOfEndedStream() {
-    std::shared_ptr<V4l2Stream> pStream;
-    {
-        std::lock_guard<std::mutex> lock(m_slotMutex);
-        pStream = std::move(m_slots[m_nCurrent].pStream);
-    }
 }
 
 bool V4l2Camera::SendCommand(uint8_t nCode) {

@@ -74,7 +74,6 @@ private:
     ~V4l2Camera();
     void Run(std::shared_ptr<V4l2Stream> pStream);
     void HandOver(Sample sample);
-    void LetGoOfEndedStream();
     std::shared_ptr<V4l2Stream> WaitForReturn();
     std::shared_ptr<V4l2Stream> Reconnect();
     static void Drop(Sample& sample);

@@ -68,7 +68,6 @@ public:
     void Requeue(int nIndex);
     // Stops streaming; safe to call twice.
     void Stop();
-    bool IsStreaming() const { return m_bStreaming; }
 
 private:
     struct Mapping {
