@@ -126,9 +126,10 @@ void V4l2Camera::Run(std::shared_ptr<V4l2Stream> pStream) {
         if (result == V4l2Stream::Result::Frame) {
             HandOver({pStream, frame, ++m_nSamples});
         } else if (result == V4l2Stream::Result::Ended) {
-            // Unplugged, or failed for good. The samples in the slots keep
-            // the old stream and its mappings, so the last picture stays
-            // until one from the returned camera replaces it.
+            // Unplugged: uvcvideo ends a stream for nothing else. The
+            // samples in the slots keep the old stream and its mappings, so
+            // the last picture stays until one from the returned camera
+            // replaces it.
             pStream->Stop();
             {
                 std::lock_guard<std::mutex> lock(m_slotMutex);
