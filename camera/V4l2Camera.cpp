@@ -299,70 +299,14 @@ bool V4l2Camera::SendCommand(uint8_t nCode) {
     return true;
 }
 
-// The operations that send report success whatever the camera made of it.
 bool V4l2Camera::AutoFocus() {
     SendCommand(kAutoFocus1);
     SendCommand(kAutoFocus2);
     return true;
 }
 
-bool V4l2Camera::LightOn() {
-    SendCommand(72);
-    return true;
-}
-
-bool V4l2Camera::LightOff() {
-    SendCommand(73);
-    return true;
-}
-
-bool V4l2Camera::ZoomIn() {
-    SendCommand(49);
-    return true;
-}
-
-bool V4l2Camera::ZoomOut() {
-    SendCommand(50);
-    return true;
-}
-
-bool V4l2Camera::Brighten() {
-    SendCommand(65);
-    return true;
-}
-
-bool V4l2Camera::Darken() {
-    SendCommand(64);
-    return true;
-}
-
-bool V4l2Camera::FocusFar() {
-    SendCommand(51);
-    return true;
-}
-
-bool V4l2Camera::FocusNear() {
-    SendCommand(52);
-    return true;
-}
-
 bool V4l2Camera::Negative() {
     SendCommand(m_bNegative ? 56 : 55);
     m_bNegative = !m_bNegative;
-    return true;
-}
-
-bool V4l2Camera::BlackWhite() {
-    SendCommand(80);
-    return true;
-}
-
-bool V4l2Camera::AuxControl() {
-    SendCommand(81);
-    return true;
-}
-
-bool V4l2Camera::StopControl() {
-    SendCommand(48);
     return true;
 }

@@ -44,23 +44,25 @@ public:
     bool IsRunning() override { return m_bRunning; }
     void Release() override;
 
-    bool AutoFocus() override;
-    bool LightOn() override;
-    bool LightOff() override;
-    bool ZoomIn() override;
-    bool ZoomOut() override;
-    bool Brighten() override;
-    bool Darken() override;
-    bool FocusFar() override;
-    bool FocusNear() override;
+    // The one-byte command of each control; those that send report success
+    // whatever the camera made of it.
+    bool AutoFocus() override; // 53, then 54
+    bool LightOn() override { return Send(72); }
+    bool LightOff() override { return Send(73); }
+    bool ZoomIn() override { return Send(49); }
+    bool ZoomOut() override { return Send(50); }
+    bool Brighten() override { return Send(65); }
+    bool Darken() override { return Send(64); }
+    bool FocusFar() override { return Send(51); }
+    bool FocusNear() override { return Send(52); }
     bool Rotate() override { return false; }
     bool Mirror() override { return false; }
-    bool Negative() override;
-    bool BlackWhite() override;
-    bool AuxControl() override;
+    bool Negative() override; // 56 and 55 by turns, 56 first
+    bool BlackWhite() override { return Send(80); }
+    bool AuxControl() override { return Send(81); }
     bool Freeze() override { return false; }
     bool Mosaic() override { return false; }
-    bool StopControl() override;
+    bool StopControl() override { return Send(48); }
 
 private:
     // A dequeued buffer held in a slot; it keeps its stream, and with it the
@@ -72,6 +74,10 @@ private:
     };
 
     ~V4l2Camera();
+    bool Send(uint8_t nCode) {
+        SendCommand(nCode);
+        return true;
+    }
     void Run(std::shared_ptr<V4l2Stream> pStream);
     void HandOver(Sample sample);
     std::shared_ptr<V4l2Stream> WaitForReturn();
