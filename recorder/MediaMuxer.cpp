@@ -438,7 +438,7 @@ void MediaMuxer::DrainEncoder(AVCodecContext* pEncoder, AVStream* pStream, AVPac
         av_packet_rescale_ts(pPacket, pEncoder->time_base, pStream->time_base);
         const int64_t nAt = pPacket->dts != AV_NOPTS_VALUE
                                 ? av_rescale_q(pPacket->dts, pStream->time_base, AV_TIME_BASE_Q)
-                                : m_nFlushedAt;
+                                : AV_NOPTS_VALUE;
         std::lock_guard<std::mutex> lock(m_writeMutex);
         if (m_bHeaderWritten && !m_bFailed) {
             // A failed write (a full disk) is not retried: the file keeps
@@ -446,7 +446,8 @@ void MediaMuxer::DrainEncoder(AVCodecContext* pEncoder, AVStream* pStream, AVPac
             const int nResult = av_interleaved_write_frame(m_pFormat, pPacket);
             if (nResult < 0) {
                 Fail(nResult);
-            } else if (nAt - m_nFlushedAt >= kFlushInterval) {
+            } else if (nAt != AV_NOPTS_VALUE &&
+                       (m_nFlushedAt == AV_NOPTS_VALUE || nAt - m_nFlushedAt >= kFlushInterval)) {
                 avio_flush(m_pFormat->pb);
                 m_nFlushedAt = nAt;
                 if (m_pFormat->pb->error < 0) {

@@ -7,10 +7,11 @@ namespace {
 constexpr int kAudioChannels = 2;
 constexpr int kAudioBitRate = 96000;
 constexpr int kVideoThreadLimit = 2;
-// Pictures x264 looks ahead for its rate control. Each is held in memory and
-// delays the stream; more than a few brought no better pictures at the same
-// bit rate (see the recorder benchmark).
-constexpr int kLookahead = 10;
+// Pictures x264 looks ahead for its rate control, as the zero-latency tune
+// has it. Each one looked ahead is held in memory and delays the stream and
+// Stop, and a look-ahead brought no better pictures at the same bit rate
+// (see the recorder benchmark).
+constexpr int kLookahead = 0;
 } // namespace
 
 VideoWriter::VideoWriter() : VideoWriter(std::make_unique<AudioCapture>()) {}

@@ -101,8 +101,7 @@ TEST(RecordingRepairTest, AFolderScanRewritesCutRecordingsWithTheirIndex) {
         EXPECT_EQ(stamps, Sequence(stamps.size()));
         EXPECT_EQ(repaired.frames.at(kVideo).size(), stamps.size());
         EXPECT_EQ(repaired.nDuration,
-                  stamps.empty() ? AV_NOPTS_VALUE
-                                 : static_cast<int64_t>(stamps.size()) * AV_TIME_BASE / 30);
+                  stamps.empty() ? AV_NOPTS_VALUE : av_rescale(stamps.size(), AV_TIME_BASE, 30));
         if (QString(pName) == "cut.avi") {
             EXPECT_EQ(stamps, cut.stamps[kVideo]);
             EXPECT_EQ(repaired.stamps.at(kAudio), cut.stamps[kAudio]);
