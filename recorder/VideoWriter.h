@@ -1,10 +1,11 @@
 #pragma once
 
+#include "recorder/IAudioSource.h"
+
 #include <memory>
 #include <mutex>
 #include <string>
 
-class IAudioSource;
 class MediaMuxer;
 
 // Records pictures and sound into an AVI file (AAC sound as stream 0, H.264

@@ -30,14 +30,11 @@ TEST(RecordingRepairTest, AnUnfinishedFileIsToldByItsRiffSizes) {
                 {Part("AVI ", 0xFFFFFFFF), true},
                 {Part("AVI ", 8), false},
                 {Part("AVI ", 8).substr(0, 14), true},
-                {Part("AVI ", 9) + "x", false},
                 {Part("WAVE", 8), false},
-                {"RIFX" + Part("AVI ", 8).substr(4), false},
                 {Part("AVI ", 8) + Part("AVIX", 4), false},
                 {Part("AVI ", 8) + Part("AVIX", 0xFFFFFFFF), true},
                 {Part("AVI ", 8) + Part("AVIX", 4).substr(0, 10), true},
                 {Part("AVI ", 8) + "RIF", true},
-                {Part("AVI ", 8) + Part("AVI ", 4), false},
                 {Part("AVI ", 8) + "JUNK", false}};
     int nRow = 0;
     for (const auto& row : rows) {
