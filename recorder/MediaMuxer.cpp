@@ -21,12 +21,10 @@ namespace {
 // under the camera) may exceed the rate, which evens out over the buffer.
 constexpr int kRateControlBufferBits = 31457280;
 constexpr int kBytesPerInputSample = 2; // interleaved signed 16-bit
-// How far libavformat may hold packets back to interleave the streams, and
-// how much recorded time may sit in the write buffer: together they bound what
-// a crash loses to about a second. Without the first a sound stream that gets
-// no packets (no microphone) held the pictures back for ten seconds.
+// How far libavformat may hold packets back to interleave the streams. It
+// bounds what a crash loses; by default a sound stream that gets no packets
+// (no microphone) held the pictures back for ten seconds.
 constexpr int64_t kInterleaveWindow = AV_TIME_BASE / 2;
-constexpr int64_t kFlushInterval = AV_TIME_BASE / 2;
 
 std::string ErrorText(int nError) {
     char text[AV_ERROR_MAX_STRING_SIZE] = {};
@@ -73,6 +71,10 @@ MediaMuxer::MediaMuxer(const std::string& strFileName, const std::string& strFor
     m_pFormat->pb = m_file.Io();
     m_pFormat->flags |= AVFMT_FLAG_CUSTOM_IO;
     m_pFormat->max_interleave_delta = kInterleaveWindow;
+    // Every packet goes to the file at once, not when the write buffer is
+    // full: a still page makes tiny packets, and a crash keeps only what
+    // reached the file.
+    m_pFormat->flush_packets = 1;
     if (!strServiceName.empty()) {
         av_dict_set(&m_pFormat->metadata, "service_name", ("libencoder-" + strServiceName).c_str(),
                     0);
@@ -436,9 +438,6 @@ void MediaMuxer::DrainEncoder(AVCodecContext* pEncoder, AVStream* pStream, AVPac
             pPacket->flags |= AV_PKT_FLAG_KEY;
         }
         av_packet_rescale_ts(pPacket, pEncoder->time_base, pStream->time_base);
-        const int64_t nAt = pPacket->dts != AV_NOPTS_VALUE
-                                ? av_rescale_q(pPacket->dts, pStream->time_base, AV_TIME_BASE_Q)
-                                : AV_NOPTS_VALUE;
         std::lock_guard<std::mutex> lock(m_writeMutex);
         if (m_bHeaderWritten && !m_bFailed) {
             // A failed write (a full disk) is not retried: the file keeps
@@ -446,13 +445,6 @@ void MediaMuxer::DrainEncoder(AVCodecContext* pEncoder, AVStream* pStream, AVPac
             const int nResult = av_interleaved_write_frame(m_pFormat, pPacket);
             if (nResult < 0) {
                 Fail(nResult);
-            } else if (nAt != AV_NOPTS_VALUE &&
-                       (m_nFlushedAt == AV_NOPTS_VALUE || nAt - m_nFlushedAt >= kFlushInterval)) {
-                avio_flush(m_pFormat->pb);
-                m_nFlushedAt = nAt;
-                if (m_pFormat->pb->error < 0) {
-                    Fail(m_pFormat->pb->error);
-                }
             }
         }
         av_packet_unref(pPacket);

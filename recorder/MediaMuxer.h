@@ -72,9 +72,6 @@ private:
     bool m_bHeaderWritten = false; // guarded by m_writeMutex once streams run
     bool m_bFlushed = false;
     std::atomic<bool> m_bFailed{false}; // a write failed: nothing more is encoded
-    // Recording time written out last, in AV_TIME_BASE; AV_NOPTS_VALUE before
-    // the first packet, which goes out at once.
-    int64_t m_nFlushedAt = INT64_MIN;
 
     VideoSettings m_videoSettings;
     AVStream* m_pVideoStream = nullptr;

@@ -107,11 +107,12 @@ void FakeAudioSource::Stop() {
     m_callback = nullptr;
 }
 
-void FakeAudioSource::Feed(const uint8_t* pData, int nBytes) {
+bool FakeAudioSource::Feed(const uint8_t* pData, int nBytes) {
     std::lock_guard<std::mutex> lock(m_mutex);
     if (m_callback) {
         m_callback(pData, nBytes);
     }
+    return static_cast<bool>(m_callback);
 }
 
 int OpenDescriptorsTo(const std::string& strPath) {

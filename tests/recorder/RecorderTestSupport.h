@@ -50,9 +50,10 @@ public:
     explicit FakeAudioSource(bool bWorks = true) : m_bWorks(bWorks) {}
     bool Start(int nChannels, int nSampleRate, AudioCallback callback) override;
     void Stop() override;
-    void Feed(const uint8_t* pData, int nBytes);
-    void Feed(const std::vector<uint8_t>& block) {
-        Feed(block.data(), static_cast<int>(block.size()));
+    // False when the block went nowhere (not started).
+    bool Feed(const uint8_t* pData, int nBytes);
+    bool Feed(const std::vector<uint8_t>& block) {
+        return Feed(block.data(), static_cast<int>(block.size()));
     }
 
 private:
