@@ -129,9 +129,10 @@ void BM_WriteVideo(benchmark::State& state) {
     const auto& pictures = Pictures(nWidth, nHeight);
     const std::string strPath = (Folder().path() + "/writer.avi").toStdString();
     for (auto _ : state) {
-        VideoWriter writer;
-        // Start is left out: it also looks for a microphone, which is not
-        // what is measured here.
+        // Pictures only; Start is left out of the time. The writer never
+        // writes over a file.
+        VideoWriter writer(nullptr);
+        std::remove(strPath.c_str());
         if (!writer.Start(strPath, nWidth, nHeight, kFrameRate, BitRateFor(nHeight), 48000)) {
             state.SkipWithError("Start failed");
             break;
@@ -432,7 +433,7 @@ BENCHMARK(BM_WriteVideo)
 BENCHMARK(BM_Lookahead)
     ->ArgsProduct({{100, 10, 0}, {1920}, {1080}})
     ->Args({100, 1280, 720})
-    ->Args({10, 1280, 720})
+    ->Args({0, 1280, 720})
     ->Unit(benchmark::kMillisecond)
     ->Iterations(1)
     ->UseRealTime();
