@@ -178,10 +178,13 @@ bool RecordingRepair::Repair(const std::string& strPath) {
     // file meanwhile: then the copy is not what the file holds.
     struct stat after {};
     struct stat named {};
+    // The repaired file keeps the time of the recording, not of the repair.
+    const timespec times[2] = {before.st_atim, before.st_mtim};
     if (!CopyPackets(strPath, output) || fchmod(output.Descriptor(), before.st_mode & 07777) != 0 ||
-        !output.Sync() || !output.Close() || fstat(file.nFd, &after) != 0 ||
-        stat(strPath.c_str(), &named) != 0 || !SameFile(before, after) ||
-        !SameFile(before, named) || rename(strTemporary.c_str(), strPath.c_str()) != 0) {
+        !output.Sync() || futimens(output.Descriptor(), times) != 0 || !output.Close() ||
+        fstat(file.nFd, &after) != 0 || stat(strPath.c_str(), &named) != 0 ||
+        !SameFile(before, after) || !SameFile(before, named) ||
+        rename(strTemporary.c_str(), strPath.c_str()) != 0) {
         output.Remove();
         return false;
     }

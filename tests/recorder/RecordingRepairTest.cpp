@@ -4,8 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 
 namespace {
 
@@ -83,6 +85,7 @@ TEST(RecordingRepairTest, AFolderScanRewritesCutRecordingsWithTheirIndex) {
     const Recording cut = ReadRecording((strFolder + "/cut.avi").toStdString());
     ASSERT_GE(cut.stamps.at(kVideo).size(), 30u);
     const QStringList before = QDir(strFolder).entryList(QDir::Files | QDir::Hidden);
+    const QDateTime cutAt = QFileInfo(strFolder + "/cut.avi").lastModified();
 
     EXPECT_EQ(RecordingRepair::RepairFolder(strFolder.toStdString()), 3);
     EXPECT_EQ(QDir(strFolder).entryList(QDir::Files | QDir::Hidden), before);
@@ -100,6 +103,7 @@ TEST(RecordingRepairTest, AFolderScanRewritesCutRecordingsWithTheirIndex) {
         EXPECT_EQ(repaired.nDuration,
                   stamps.empty() ? AV_NOPTS_VALUE : av_rescale(stamps.size(), AV_TIME_BASE, 30));
         if (QString(pName) == "cut.avi") {
+            EXPECT_EQ(QFileInfo(strFolder + "/cut.avi").lastModified(), cutAt);
             EXPECT_EQ(stamps, cut.stamps[kVideo]);
             EXPECT_EQ(repaired.stamps.at(kAudio), cut.stamps[kAudio]);
         }
