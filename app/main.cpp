@@ -1,4 +1,5 @@
 #include "app/Application.h"
+#include "camera/V4l2DeviceList.h"
 #include "view/DeviceMgr.h"
 
 namespace {
@@ -6,7 +7,7 @@ namespace {
 // The camera sources of the program: the cameras attached to this computer,
 // then the phone. Each source joins here as it is built.
 std::unique_ptr<IDeviceMgr> CreateDeviceManager() {
-    std::unique_ptr<ILocalDeviceSource> pLocal;
+    std::unique_ptr<ILocalDeviceSource> pLocal = std::make_unique<V4l2DeviceList>();
     std::unique_ptr<IPhoneDeviceSource> pPhone;
     return std::make_unique<DeviceMgr>(std::move(pLocal), std::move(pPhone));
 }
