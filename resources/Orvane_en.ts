@@ -281,6 +281,10 @@
         <translation>The photo could not be saved: %1</translation>
     </message>
     <message>
+        <source>已修复 %1 个未正常结束的录制文件（位于 %2）。</source>
+        <translation>Repaired %1 recording(s) that had not been finished, in %2.</translation>
+    </message>
+    <message>
         <source>录制未能开始：%1</source>
         <translation>The recording could not start: %1</translation>
     </message>

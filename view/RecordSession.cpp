@@ -1,13 +1,21 @@
 #include "view/RecordSession.h"
 
 #include "recorder/VideoWriter.h"
+#include "view/AudioClock.h"
 
 #include <QPixmap>
 
 #include <algorithm>
 
-RecordSession::RecordSession(std::unique_ptr<VideoWriter> pWriter, PictureSource source)
-    : m_pWriter(std::move(pWriter)), m_source(std::move(source)) {}
+namespace {
+// How long the pictures wait for the sound to begin before they go by the
+// steady clock (a device that opened but delivers nothing).
+const auto kSoundWait = std::chrono::seconds(2);
+} // namespace
+
+RecordSession::RecordSession(std::unique_ptr<VideoWriter> pWriter, const AudioClock* pAudioClock,
+                             PictureSource source)
+    : m_pWriter(std::move(pWriter)), m_pAudioClock(pAudioClock), m_source(std::move(source)) {}
 
 RecordSession::~RecordSession() {
     StopThread();
@@ -15,7 +23,7 @@ RecordSession::~RecordSession() {
 }
 
 bool RecordSession::Start(const std::string& strFile, int nWidth, int nHeight, int nFrameRate,
-                          int nBitRate) {
+                          int nBitRate, int nRefreshMs) {
     if (m_thread.joinable() || !m_pWriter || nFrameRate <= 0 ||
         !m_pWriter->Start(strFile, nWidth, nHeight, nFrameRate, nBitRate, 48000)) {
         return false;
@@ -24,9 +32,8 @@ bool RecordSession::Start(const std::string& strFile, int nWidth, int nHeight, i
     m_nWidth = nWidth;
     m_nHeight = nHeight;
     m_nFrameRate = nFrameRate;
+    m_pictureAge = std::chrono::milliseconds(nRefreshMs) / 2;
     m_bFinished = false;
-    // The sound is stamped from the moment the capture started, which Start
-    // has just done: picture 0 belongs to now.
     m_start = Clock::now();
     m_bRunning = true;
     m_thread = std::thread(&RecordSession::Loop, this);
@@ -51,12 +58,14 @@ bool RecordSession::Finish() {
         return !m_bFailed;
     }
     m_bFinished = true;
-    m_pWriter->Stop(); // INTERIM: until the recorder reports write errors
+    if (!m_pWriter->Stop()) {
+        m_bFailed = true;
+    }
     return !m_bFailed;
 }
 
 std::string RecordSession::WriteError() const {
-    return std::string(); // INTERIM
+    return m_pWriter ? m_pWriter->WriteError() : std::string();
 }
 
 double RecordSession::SecondsKept() const {
@@ -67,15 +76,29 @@ double RecordSession::SecondsKept() const {
     return double(nKept) / m_nFrameRate;
 }
 
-int64_t RecordSession::DueAt(Clock::time_point tNow) const {
+bool RecordSession::Origin(Clock::time_point& tOrigin) const {
+    if (m_pAudioClock != nullptr && m_pAudioClock->IsRunning()) {
+        if (m_pAudioClock->Origin(tOrigin)) {
+            return true;
+        }
+        if (Clock::now() - m_start < kSoundWait) {
+            return false;
+        }
+    }
+    tOrigin = m_start;
+    return true;
+}
+
+int64_t RecordSession::DueAt(Clock::time_point tOrigin, Clock::time_point tNow) const {
     const int64_t nElapsed =
-        std::chrono::duration_cast<std::chrono::nanoseconds>(tNow - m_start).count();
+        std::chrono::duration_cast<std::chrono::nanoseconds>(tNow - tOrigin - m_pictureAge).count();
     return nElapsed < 0 ? 0 : nElapsed * m_nFrameRate / 1000000000 + 1;
 }
 
-RecordSession::Clock::time_point RecordSession::Deadline(int64_t nPicture) const {
-    // From the start each time, so that rounding never adds up.
-    return m_start + std::chrono::nanoseconds(nPicture * 1000000000 / m_nFrameRate);
+RecordSession::Clock::time_point RecordSession::Deadline(Clock::time_point tOrigin,
+                                                         int64_t nPicture) const {
+    // From the origin each time, so that rounding never adds up.
+    return tOrigin + m_pictureAge + std::chrono::nanoseconds(nPicture * 1000000000 / m_nFrameRate);
 }
 
 void RecordSession::Loop() {
@@ -95,20 +118,30 @@ void RecordSession::Loop() {
     };
 
     std::unique_lock<std::mutex> lock(m_mutex);
+    Clock::time_point tOrigin;
     while (m_bRunning && !m_bFailed) {
+        const Clock::time_point tNow = Clock::now();
+        if (!Origin(tOrigin)) {
+            m_wake.wait_until(lock, tNow + std::chrono::milliseconds(5),
+                              [this] { return !m_bRunning; });
+            continue;
+        }
         const int64_t nWritten = m_nWritten;
-        if (nWritten >= DueAt(Clock::now())) {
-            m_wake.wait_until(lock, Deadline(nWritten), [this] { return !m_bRunning; });
+        const int64_t nDue = DueAt(tOrigin, tNow);
+        if (nWritten >= nDue) {
+            m_wake.wait_until(lock, Deadline(tOrigin, nWritten), [this] { return !m_bRunning; });
             continue;
         }
         lock.unlock();
-        catchUp(DueAt(Clock::now()));
+        catchUp(nDue);
         lock.lock();
     }
     // The file should be as long as the recording was: what fell due before
     // the stop is still written, but never more than a second of it, so
-    // that a starved thread cannot hold up the stop.
-    const int64_t nDue = std::min(DueAt(m_stopAt), m_nWritten + m_nFrameRate);
+    // that a starved thread cannot hold up the stop; and it holds at least
+    // one picture, however short it was.
+    const int64_t nDue = std::max<int64_t>(
+        1, Origin(tOrigin) ? std::min(DueAt(tOrigin, m_stopAt), m_nWritten + m_nFrameRate) : 0);
     lock.unlock();
     catchUp(nDue);
 }
@@ -140,7 +173,7 @@ void RecordSession::TakePicture(QImage& picture) {
 void RecordSession::Write(const QImage& picture) {
     m_pWriter->WriteVideo(picture.constBits(), picture.width(), picture.height());
     const int64_t nWritten = ++m_nWritten;
-    if (false && !m_bFailed) { // INTERIM
+    if (!m_bFailed && !m_pWriter->WriteError().empty()) {
         m_nKept = nWritten - 1;
         m_bFailed = true;
     }

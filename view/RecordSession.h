@@ -12,17 +12,20 @@
 #include <string>
 #include <thread>
 
+class AudioClock;
 class QPixmap;
 class VideoWriter;
 
 // One recording: the recorder and the thread that feeds it the composed
 // picture at the chosen frame rate.
 //
-// The recorder stamps pictures by their count while the sound follows the
-// clock, so the thread paces by absolute deadlines: picture n is due at
-// start + n / rate. When it falls behind by whole intervals (a slow encode, a
-// busy machine) it writes the last picture again for each interval missed,
-// so that the picture count keeps following the clock the sound follows.
+// The recorder stamps pictures by their count and sound by its sample
+// count, so the thread paces the pictures by the sound's clock (AudioClock):
+// picture n is due when the sound reaches n / rate. A silent recording goes
+// by the steady clock from its start instead. When the thread falls behind
+// by whole intervals (a slow encode, a busy machine) it writes the last
+// picture again for each interval missed, so that the picture count keeps
+// following the clock the sound follows.
 class RecordSession {
 public:
     using Clock = std::chrono::steady_clock;
@@ -30,7 +33,10 @@ public:
     // to its one streaming consumer. Called from the recording thread.
     using PictureSource = std::function<const QPixmap*()>;
 
-    RecordSession(std::unique_ptr<VideoWriter> pWriter, PictureSource source);
+    // pAudioClock is the recorder's sound source, or null for a silent
+    // recording; it lives as long as the recorder.
+    RecordSession(std::unique_ptr<VideoWriter> pWriter, const AudioClock* pAudioClock,
+                  PictureSource source);
     // Ends the thread and finishes the file if that has not happened yet.
     ~RecordSession();
     RecordSession(const RecordSession&) = delete;
@@ -38,7 +44,13 @@ public:
 
     // Opens the file and starts the thread; false when the recorder could
     // not open the file (nothing is left running then). nBitRate in kbit/s.
-    bool Start(const std::string& strFile, int nWidth, int nHeight, int nFrameRate, int nBitRate);
+    // The picture source is refreshed every nRefreshMs, so a picture taken
+    // from it is on average half that old: each is taken that much later
+    // than the sound of its time stamp, to meet it in the file. (The sound
+    // too arrives a little late, about as late as a picture waits for the
+    // next frame time; the two are left to balance.)
+    bool Start(const std::string& strFile, int nWidth, int nHeight, int nFrameRate, int nBitRate,
+               int nRefreshMs);
     // Ends the thread, after it has written the pictures due at this moment.
     // Quick: the encoder's backlog is left to Finish. Safe to call twice.
     void StopThread();
@@ -50,6 +62,7 @@ public:
     const std::string& FileName() const { return m_strFile; }
     // Set once a write failed; the thread then writes nothing more.
     bool Failed() const { return m_bFailed; }
+    // Why writing failed, or empty. Any thread.
     std::string WriteError() const;
     // Seconds of picture the file holds (up to a write failure, if any).
     double SecondsKept() const;
@@ -60,15 +73,21 @@ public:
 
 private:
     void Loop();
-    // Pictures due by tNow: picture n falls due at m_start + n / rate.
-    int64_t DueAt(Clock::time_point tNow) const;
-    Clock::time_point Deadline(int64_t nPicture) const;
+    // Where picture 0 lies on the steady clock: where the sound's first
+    // sample lies, or the start of a silent recording. False while the sound
+    // has not begun yet (for a moment after the start).
+    bool Origin(Clock::time_point& tOrigin) const;
+    // Pictures due by tNow: picture n falls due at tOrigin + n / rate, plus
+    // the average age of a picture when it is taken.
+    int64_t DueAt(Clock::time_point tOrigin, Clock::time_point tNow) const;
+    Clock::time_point Deadline(Clock::time_point tOrigin, int64_t nPicture) const;
     // Hands the picture to the recorder and notes a failure.
     void Write(const QImage& picture);
     // The newest composed picture, or black while there is none yet.
     void TakePicture(QImage& picture);
 
     std::unique_ptr<VideoWriter> m_pWriter;
+    const AudioClock* m_pAudioClock;
     PictureSource m_source;
     std::string m_strFile;
     int m_nWidth = 0;
@@ -76,6 +95,7 @@ private:
     int m_nFrameRate = 0;
     Clock::time_point m_start;
     Clock::time_point m_stopAt;
+    std::chrono::nanoseconds m_pictureAge{0};
     bool m_bFinished = true;
 
     std::thread m_thread;

@@ -4,9 +4,12 @@
 #include "app/SharedState.h"
 #include "panels/ControlType.h"
 #include "panels/SettingDlg.h"
+#include "recorder/AudioCapture.h"
+#include "recorder/RecordingRepair.h"
 #include "recorder/VideoWriter.h"
 #include "render/IVideoRender.h"
 #include "render/RemarkType.h"
+#include "view/AudioClock.h"
 #include "view/ICamera.h"
 #include "view/IDeviceMgr.h"
 #include "view/RecordSession.h"
@@ -143,6 +146,9 @@ VideoView::~VideoView() {
     if (m_finisher.joinable()) {
         m_finisher.join();
     }
+    if (m_repairer.joinable()) {
+        m_repairer.join();
+    }
     if (m_pCamera != nullptr) {
         m_pCamera->Release();
         m_pCamera = nullptr;
@@ -180,6 +186,10 @@ void VideoView::OnReadFrame() {
     if (m_pRecording) {
         if (m_pRecording->Failed()) {
             StopRecording();
+        } else {
+            // The recording takes composed pictures, which a minimised or
+            // covered window would otherwise never paint.
+            m_pViewWidget->RenderWidget()->ComposePicture();
         }
     }
 }
@@ -453,10 +463,20 @@ void VideoView::StartRecording() {
     }
 
     IVideoRender* pRender = m_pViewWidget->RenderWidget()->Render();
-    auto pWriter = std::make_unique<VideoWriter>(); // INTERIM
-    auto pRecording = std::make_unique<RecordSession>(std::move(pWriter),
-                                                      [pRender] { return pRender->GetPicture(); });
-    if (!pRecording->Start(strFile.toUtf8().toStdString(), nWidth, nHeight, nFrameRate, nBitRate)) {
+    // The sound source, passed through a clock that the pictures follow.
+    std::unique_ptr<IAudioSource> pSound =
+        m_audioFactory ? m_audioFactory() : std::make_unique<AudioCapture>();
+    const AudioClock* pAudioClock = nullptr;
+    if (pSound) {
+        auto pClock = std::make_unique<AudioClock>(std::move(pSound));
+        pAudioClock = pClock.get();
+        pSound = std::move(pClock);
+    }
+    auto pRecording =
+        std::make_unique<RecordSession>(std::make_unique<VideoWriter>(std::move(pSound)),
+                                        pAudioClock, [pRender] { return pRender->GetPicture(); });
+    if (!pRecording->Start(strFile.toUtf8().toStdString(), nWidth, nHeight, nFrameRate, nBitRate,
+                           kFrameInterval)) {
         Warn(tr("录制未能开始：%1").arg(QDir::toNativeSeparators(strFile)));
         return;
     }
@@ -492,6 +512,32 @@ void VideoView::OnRecordingFinished(bool bSucceeded, const QString& strFile,
         Warn(tr("录制文件写入失败：%1\n%2\n文件保留了出错前录下的 %3。")
                  .arg(QDir::toNativeSeparators(strFile), strError, MinutesSeconds(dSecondsKept)));
     }
+}
+
+void VideoView::RepairRecordings() {
+    if (m_repairer.joinable()) {
+        return;
+    }
+    const QString strFolder = StorageRoot() + "/Record";
+    // A long recording takes seconds to rewrite. The one being recorded
+    // meanwhile is locked, and left alone.
+    m_repairer = std::thread([this, strFolder] {
+        const int nRepaired = RecordingRepair::RepairFolder(strFolder.toUtf8().toStdString());
+        if (nRepaired > 0) {
+            QMetaObject::invokeMethod(
+                this,
+                [this, nRepaired, strFolder] {
+                    auto* pBox = new QMessageBox(QMessageBox::Information, tr("提示"),
+                                                 tr("已修复 %1 个未正常结束的录制文件（位于 %2）。")
+                                                     .arg(nRepaired)
+                                                     .arg(QDir::toNativeSeparators(strFolder)),
+                                                 QMessageBox::Ok, this);
+                    pBox->setAttribute(Qt::WA_DeleteOnClose);
+                    pBox->open();
+                },
+                Qt::QueuedConnection);
+        }
+    });
 }
 
 void VideoView::OpenSettings() {

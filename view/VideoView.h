@@ -35,6 +35,10 @@ public:
     // Without a factory recordings take the default microphone; a factory
     // that makes no source gives silent recordings.
     void SetAudioSourceFactory(AudioSourceFactory factory) { m_audioFactory = std::move(factory); }
+    // Repairs, away from the GUI thread, the recordings in the record folder
+    // that were cut short (the program killed, a power cut), and says so
+    // when there were any. Once, at start-up.
+    void RepairRecordings();
     // The running recording, or null.
     const RecordSession* CurrentRecording() const { return m_pRecording.get(); }
 
@@ -96,4 +100,5 @@ private:
     // Finishes the last stopped recording; joined before the next stop and
     // in the destructor.
     std::thread m_finisher;
+    std::thread m_repairer;
 };

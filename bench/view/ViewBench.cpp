@@ -14,7 +14,7 @@
 // are silent (no sound source), so that only the picture path is measured.
 
 #include "app/Configuration.h"
-// INTERIM #include "recorder/IAudioSource.h"
+#include "recorder/IAudioSource.h"
 #include "view/DeviceMgr.h"
 #include "view/ICamera.h"
 #include "view/RecordSession.h"
@@ -130,7 +130,7 @@ struct ViewUnderTest {
         WriteConfigValue("Setting/RecordResolution", 1);
         DeviceManager = &manager;
         pView = std::make_unique<VideoView>();
-        // INTERIM pView->SetAudioSourceFactory([] { return std::unique_ptr<IAudioSource>(); });
+        pView->SetAudioSourceFactory([] { return std::unique_ptr<IAudioSource>(); });
         pView->resize(1055, 697);
         WaitExposed(pView.get());
         timer = pView->findChild<QTimer*>(QString(), Qt::FindDirectChildrenOnly);

@@ -9,6 +9,7 @@
 #include "panels/ControlPanel.h"
 #include "panels/SettingPanel.h"
 #include "panels/ToolView.h"
+#include "recorder/IAudioSource.h"
 #include "tests/recorder/RecorderTestSupport.h"
 #include "tests/support/FakeDeviceSources.h"
 #include "tests/support/TestEnvironment.h"
@@ -137,11 +138,12 @@ TEST_F(WindowTest, ClosingTheWindowWhileRecordingLeavesAFinishedFile) {
     WriteConfigValue("Setting/RecordResolution", 2);
     WriteConfigValue("Setting/FPS", 2);
     auto pWindow = std::make_unique<Tessaly>();
-    // INTERIM pWindow->GetVideoView()->SetAudioSourceFactory([] { return nullptr; });
+    pWindow->GetVideoView()->SetAudioSourceFactory([] { return nullptr; });
     pWindow->show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(pWindow.get()));
     // The camera's size decides the recording's: the first picture first.
-    QTRY_VERIFY_WITH_TIMEOUT(pWindow->findChild<QWidget*>("noPictureLabel")->isHidden(), 5000);
+    ASSERT_TRUE(
+        WaitFor([&] { return pWindow->findChild<QWidget*>("noPictureLabel")->isHidden(); }, 5000));
     auto* pRecord = pWindow->findChild<QAbstractButton*>("recordButton");
     const auto tBeforeStart = Clock::now();
     pRecord->click();
@@ -149,7 +151,7 @@ TEST_F(WindowTest, ClosingTheWindowWhileRecordingLeavesAFinishedFile) {
     const RecordSession* pRecording = pWindow->GetVideoView()->CurrentRecording();
     ASSERT_NE(pRecording, nullptr);
     const std::string strFile = pRecording->FileName();
-    QTRY_VERIFY_WITH_TIMEOUT(pRecording->Pictures() >= 20, 20000);
+    ASSERT_TRUE(WaitFor([&] { return pRecording->Pictures() >= 20; }, 20000));
     const auto tBeforeClose = Clock::now();
     pWindow.reset();
     const auto tAfterClose = Clock::now();
@@ -173,7 +175,7 @@ TEST_F(WindowTest, TermAndInterruptArriveAsSignalsOfTheEventLoop) {
         QSignalSpy spy(&watcher, &UnixSignalWatcher::SignalHappend);
         raise(SIGTERM);
         raise(SIGINT);
-        QTRY_COMPARE_WITH_TIMEOUT(spy.size(), 2, 5000);
+        ASSERT_TRUE(WaitFor([&] { return spy.size() == 2; }, 5000));
         EXPECT_EQ(spy.at(0).at(0).toInt(), SIGTERM);
         EXPECT_EQ(spy.at(1).at(0).toInt(), SIGINT);
     }

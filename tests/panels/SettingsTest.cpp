@@ -8,6 +8,7 @@
 #include "app/SharedState.h"
 #include "panels/PanelLook.h"
 #include "tests/support/FakeDeviceSources.h"
+#include "tests/support/TestEnvironment.h"
 #include "view/DeviceMgr.h"
 
 #include <QAbstractButton>
@@ -156,7 +157,7 @@ TEST_F(SettingsTest, PanelButtonsSendTheirCodesAndTheRecordButtonFollowsTheRecor
 
     Click(panel, "record");
     IsRecording = false; // a write error ended it
-    QTRY_COMPARE_WITH_TIMEOUT(ButtonIconFile(pRecord), QString("Record.png"), 5000);
+    EXPECT_TRUE(WaitFor([&] { return ButtonIconFile(pRecord) == "Record.png"; }, 5000));
     EXPECT_EQ(pRecord->text(), strIdle);
 }
 

@@ -8,6 +8,11 @@
 #include "view/RecordSession.h"
 
 #include <QDir>
+#include <QFileInfo>
+#include <QTest>
+
+#include <csignal>
+#include <sys/resource.h>
 
 namespace {
 
@@ -68,6 +73,50 @@ TEST_F(RecordingTest, ARecordingThatCannotStartIsToldAndTheViewStaysIdle) {
         SetUp();
     }
     EXPECT_FALSE(QDir(strMissing).exists());
+}
+
+// Nothing paints a hidden view: the recording composes its pictures itself,
+// and they follow the camera.
+TEST_F(RecordingTest, AHiddenWindowKeepsTheRecordingMoving) {
+    WriteConfigValue("Setting/RecordResolution", 2);
+    MakeView({"A"}, [](unsigned int) { return new FakeCamera(64, 48); });
+    m_pView->hide();
+    m_pView->OnSetControlHappend(1);
+    ASSERT_NE(m_pView->CurrentRecording(), nullptr);
+    const std::string strFile = m_pView->CurrentRecording()->FileName();
+    ASSERT_TRUE(WaitFor([&] { return m_pView->CurrentRecording()->Pictures() >= 15; }, 20000));
+    m_pView->OnSetControlHappend(1);
+    m_pView.reset();
+    const Recording recording = ReadRecording(strFile);
+    const auto& pictures = recording.frames.at(1);
+    ASSERT_GE(pictures.size(), 15u);
+    // The red of the default picture grows by one a picture.
+    EXPECT_NE(Luma(pictures[2], 4, 4), Luma(pictures.back(), 4, 4));
+}
+
+// A file size limit stands in for a full disk: the recording stops at the
+// next tick, and the user hears which file it was and what it kept.
+TEST_F(RecordingTest, AWriteFailureStopsTheRecordingAndIsTold) {
+    WriteConfigValue("Setting/RecordResolution", 2);
+    MakeView({"A"}, [](unsigned int) { return new FakeCamera(320, 240); });
+    m_pView->OnSetControlHappend(1);
+    ASSERT_NE(m_pView->CurrentRecording(), nullptr);
+    const QString strFile = QString::fromStdString(m_pView->CurrentRecording()->FileName());
+    rlimit old = {};
+    getrlimit(RLIMIT_FSIZE, &old);
+    signal(SIGXFSZ, SIG_IGN);
+    rlimit limit = old;
+    limit.rlim_cur = 64 * 1024;
+    setrlimit(RLIMIT_FSIZE, &limit);
+    QString strTold;
+    const bool bTold = WaitFor([&] { return !(strTold = TakeWarning()).isEmpty(); }, 30000);
+    setrlimit(RLIMIT_FSIZE, &old);
+    ASSERT_TRUE(bTold);
+    EXPECT_FALSE(IsRecording);
+    EXPECT_EQ(m_pView->CurrentRecording(), nullptr);
+    EXPECT_TRUE(strTold.contains(strFile)) << strTold.toStdString();
+    EXPECT_TRUE(strTold.contains("文件保留了出错前录下的 00:0")) << strTold.toStdString();
+    EXPECT_LE(QFileInfo(strFile).size(), 64 * 1024);
 }
 
 } // namespace

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/Configuration.h"
+#include "recorder/IAudioSource.h"
 #include "render/IVideoRender.h"
 #include "tests/support/FakeDeviceSources.h"
 #include "view/DeviceMgr.h"
@@ -39,7 +40,7 @@ protected:
         m_pManager = std::make_unique<DeviceMgr>(std::move(pLocal), nullptr);
         DeviceManager = m_pManager.get();
         m_pView = std::make_unique<VideoView>();
-        // INTERIM m_pView->SetAudioSourceFactory([] { return nullptr; });
+        m_pView->SetAudioSourceFactory([] { return nullptr; });
         m_pView->resize(1055, 697);
         m_pView->show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(m_pView.get()));

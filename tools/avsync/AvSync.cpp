@@ -5,15 +5,16 @@
 //
 // A private PulseAudio daemon has one null sink; its monitor is the only
 // source, so the recorder's microphone hears what is played into the sink.
-// Into it go beeps of 100 ms at the start of every second of a clock; a
-// camera shows white for the first 200 ms of every second of the same
-// clock, black otherwise. The view records both for N seconds (65 by
+// Into it go beeps of 100 ms at the start of every period (1.0173 s) of a
+// clock; a camera shows white for the first 200 ms of every period of the
+// same clock, black otherwise. The view records both for N seconds (65 by
 // default, at 30 fps), and the file is read back: for every beep the time
 // of the sound's onset minus the time of the first white picture. Positive:
 // the sound comes after its picture. The camera is read every 50 ms and the
 // recording samples it every 33 ms, so single beeps scatter by some tens of
-// milliseconds; the means over the first and the last ten beeps tell where
-// the two streams stand and how far they drift.
+// milliseconds (the period is chosen to meet them at every phase); the
+// means over the first and the last ten beeps tell where the two streams
+// stand and how far they drift.
 //
 // Needs pulseaudio and pactl; everything runs below a temporary home folder.
 
@@ -50,12 +51,15 @@ using Clock = std::chrono::steady_clock;
 constexpr int kSampleRate = 48000;
 constexpr double kBeepSeconds = 0.1;
 constexpr double kFlashSeconds = 0.2;
+// Not a multiple of the camera's 50 ms or the recording's 33 ms, so that
+// the beeps fall at every phase of both.
+constexpr double kPeriod = 1.0173;
 Clock::time_point g_origin;
 
-// Seconds since the origin, within the current second.
+// Seconds since the origin, within the current period.
 double Phase(Clock::time_point t) {
-    const double d = std::chrono::duration<double>(t - g_origin).count();
-    return d - std::floor(d);
+    const double d = std::chrono::duration<double>(t - g_origin).count() / kPeriod;
+    return (d - std::floor(d)) * kPeriod;
 }
 
 class FlashCamera final : public ICamera {
