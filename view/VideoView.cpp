@@ -107,7 +107,6 @@ VideoView::VideoView(QWidget* pParent) : QWidget(pParent) {
     // Dark around the picture, as around a screen.
     QPalette palette = this->palette();
     palette.setColor(QPalette::Window, QColor(40, 43, 50));
-    palette.setColor(QPalette::WindowText, QColor(210, 214, 222));
     setPalette(palette);
     setAutoFillBackground(true);
 
@@ -121,6 +120,8 @@ VideoView::VideoView(QWidget* pParent) : QWidget(pParent) {
     m_pNoPictureLabel->setAlignment(Qt::AlignCenter);
     m_pNoPictureLabel->setWordWrap(true);
     m_pNoPictureLabel->setAttribute(Qt::WA_TransparentForMouseEvents);
+    // Its own style sheet: the application's would give it dark text.
+    m_pNoPictureLabel->setStyleSheet("color: rgb(210, 214, 222); font-size: 16px;");
     m_pNoPictureLabel->setText(
         tr("没有摄像头画面：请连接 USB 文档摄像头，或连接正在运行摄像头应用的手机。"));
     m_pNoPictureLabel->setGeometry(rect());
@@ -186,10 +187,6 @@ void VideoView::OnReadFrame() {
     if (m_pRecording) {
         if (m_pRecording->Failed()) {
             StopRecording();
-        } else {
-            // The recording takes composed pictures, which a minimised or
-            // covered window would otherwise never paint.
-            m_pViewWidget->RenderWidget()->ComposePicture();
         }
     }
 }
