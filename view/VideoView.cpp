@@ -140,7 +140,11 @@ VideoView::~VideoView() {
     // after this body: end it first, then finish the file here and now.
     if (m_pRecording) {
         m_pRecording->StopThread();
-        m_pRecording->Finish();
+        if (!m_pRecording->Finish()) {
+            // No window is left to tell it in.
+            qWarning("Recording %s failed: %s", m_pRecording->FileName().c_str(),
+                     m_pRecording->WriteError().c_str());
+        }
         m_pRecording.reset();
         IsRecording = false;
     }
@@ -433,6 +437,11 @@ void VideoView::ToggleRecord() {
 }
 
 void VideoView::StartRecording() {
+    // The last recording's sound device must be closed before this one's
+    // opens; with the encoder's short queue that is at most a moment.
+    if (m_finisher.joinable()) {
+        m_finisher.join();
+    }
     const int nFrameRate = FrameRates[ReadConfigIndex("Setting/FPS", 2, 3)];
     const int nResolution = ReadConfigInt("Setting/RecordResolution", 1);
 
