@@ -15,6 +15,7 @@
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QPainter>
+#include <QPen>
 #include <QPixmap>
 #include <QWidget>
 #include <QWindow>
@@ -156,7 +157,23 @@ void BM_Baseline(benchmark::State& state) {
     ReportAllocations(state, g_nAllocations - nAllocStart, g_nBigAllocations - nBigStart);
 }
 
-enum Effects { Plain, Rotated90, MosaicMirror, Compare };
+enum Effects { Plain, Rotated90, Annotated, Annotated90, MosaicMirror, Compare };
+
+// A few shapes and a line of text, as a teacher marks up a page.
+void Annotate(IVideoRender* pRender) {
+    pRender->SetPen(QPen(QColor(255, 0, 0), 5));
+    const int shapes[][5] = {
+        {5, 400, 300, 900, 600}, {7, 1000, 200, 1300, 400}, {3, 200, 800, 700, 700}};
+    for (const auto& shape : shapes) {
+        pRender->SetRemarkType(shape[0]);
+        pRender->OnMousePress(shape[1], shape[2]);
+        pRender->OnMouseMove(shape[3], shape[4], true);
+        pRender->OnMouseRelease(shape[3], shape[4]);
+    }
+    pRender->SetFontSize(26);
+    pRender->SetTextColor(QColor(0, 0, 255));
+    pRender->DrawText(420, 320, "Theorem 2");
+}
 
 void BM_Render(benchmark::State& state, Effects nEffects) {
     const int nWidth = int(state.range(0));
@@ -166,6 +183,11 @@ void BM_Render(benchmark::State& state, Effects nEffects) {
     IVideoRender* pRender = surface.Render();
     switch (nEffects) {
     case Rotated90:
+        pRender->SetRotateAngle(90);
+        break;
+    case Annotated:
+        break;
+    case Annotated90:
         pRender->SetRotateAngle(90);
         break;
     case MosaicMirror:
@@ -178,12 +200,15 @@ void BM_Render(benchmark::State& state, Effects nEffects) {
     default:
         break;
     }
-    const bool bQuarter = nEffects == Rotated90;
+    const bool bQuarter = nEffects == Rotated90 || nEffects == Annotated90;
     surface.m_szSource = bQuarter ? QSize(nHeight, nWidth) : QSize(nWidth, nHeight);
 
     // Settle the sizes: the first frames create the buffers.
     for (int i = 0; i < 3; ++i) {
         pRender->SetImage(frame.image);
+        if (i == 0 && (nEffects == Annotated || nEffects == Annotated90)) {
+            Annotate(pRender);
+        }
         surface.repaint();
         pRender->GetPicture();
     }
@@ -209,6 +234,8 @@ void Sizes(benchmark::internal::Benchmark* pBenchmark) {
 BENCHMARK(BM_Baseline)->Apply(Sizes);
 BENCHMARK_CAPTURE(BM_Render, Plain, Plain)->Apply(Sizes);
 BENCHMARK_CAPTURE(BM_Render, Rotated90, Rotated90)->Apply(Sizes);
+BENCHMARK_CAPTURE(BM_Render, Annotated, Annotated)->Apply(Sizes);
+BENCHMARK_CAPTURE(BM_Render, Annotated90, Annotated90)->Apply(Sizes);
 BENCHMARK_CAPTURE(BM_Render, MosaicMirror, MosaicMirror)->Apply(Sizes);
 BENCHMARK_CAPTURE(BM_Render, Compare, Compare)->Apply(Sizes);
 
