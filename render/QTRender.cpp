@@ -249,8 +249,8 @@ bool QTRender::Compose(int k) {
         m_compareSnapshot = frame.copy(m_nWidth / 2, 0, m_nWidth / 2, m_nHeight);
     } else if (m_bTitle && m_titleSnapshot.isNull()) {
         // A sixth of the width, not the height: the strip keeps its share of
-        // the picture whatever its aspect ratio.
-        m_titleSnapshot = frame.copy(0, 0, m_nWidth, m_nWidth / 6);
+        // the picture whatever its aspect ratio, up to all of a wide one.
+        m_titleSnapshot = frame.copy(0, 0, m_nWidth, qMin(m_nWidth / 6, m_nHeight));
     }
     if ((m_bCompare && m_compareSnapshot.isNull()) || (m_bTitle && m_titleSnapshot.isNull())) {
         return false;
@@ -428,6 +428,7 @@ void QTRender::SetRemarkType(int nType) {
 
 void QTRender::SetPen(const QPen& pen) {
     m_shapePen = pen;
+    m_bChanged = true; // a shape being drawn shows in it
 }
 
 void QTRender::SetFontSize(int nPointSize) {

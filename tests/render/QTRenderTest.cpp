@@ -120,10 +120,14 @@ TEST_F(QTRenderTest, ComparisonAndTitleKeepSnapshotsAndSwitchEachOtherOff) {
     EXPECT_EQ(picture.copy(10, 0, 11, 12), frames[3].copy(10, 0, 11, 12));
     Render()->SetCompare(false);
     EXPECT_EQ(Compose(), frames[3]);
-    // A frame of another size takes its own snapshot.
+    // A frame of another size takes its own snapshot; on a picture more than
+    // six times as wide as high the strip is all of it.
     Render()->SetCompare(true);
     Render()->SetImage(SolidFrame(40, 20, Blue));
     EXPECT_EQ(Compose(), Rgb32(SolidFrame(40, 20, Blue)));
+    Render()->SetTitle(true);
+    Render()->SetImage(SolidFrame(70, 8, Green));
+    EXPECT_EQ(Compose(), Rgb32(SolidFrame(70, 8, Green)));
 }
 
 TEST_F(QTRenderTest, EffectsTurnFlipAndPixelateTheComposedPictureWithItsDrawings) {
