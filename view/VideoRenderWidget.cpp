@@ -94,20 +94,16 @@ void VideoRenderWidget::SetTextColor(const QColor& crColor) {
 }
 
 QPoint VideoRenderWidget::MapToPicture(int nX, int nY) const {
-    if (m_nWidgetWidth <= 0 || m_nSourceWidth <= 0) {
+    if (m_nWidgetWidth <= 0 || m_nWidgetHeight <= 0) {
         return QPoint(0, 0);
     }
-    // One scale for both axes: the widget has the aspect ratio of the shown part.
-    const double dScale = double(m_nSourceWidth) / m_nWidgetWidth;
-    int nU = int(nX * dScale);
-    int nV = int(nY * dScale);
-    // The fitted size is rounded, so a widget pixel may reach one past the
-    // shown part; a point outside the widget (a drag that left it) keeps its
-    // direction.
-    if (nX >= 0 && nX < m_nWidgetWidth && nY >= 0 && nY < m_nWidgetHeight) {
-        nU = qBound(0, nU, m_nSourceWidth - 1);
-        nV = qBound(0, nV, m_nSourceHeight - 1);
-    }
+    // A scale for each axis, as the paint stretches the shown part: the
+    // fitted size is rounded, so one scale for both would drift by a pixel or
+    // two towards the far edge and leave the picture there. A widget pixel
+    // lands inside the shown part; a point outside the widget (a drag that
+    // left it) keeps its direction.
+    int nU = int(nX * double(m_nSourceWidth) / m_nWidgetWidth);
+    int nV = int(nY * double(m_nSourceHeight) / m_nWidgetHeight);
     nU += m_nSourceX;
     nV += m_nSourceY;
     // (u, v) is a pixel of the turned picture, which the mirror flips left to

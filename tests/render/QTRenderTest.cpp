@@ -131,12 +131,14 @@ TEST_F(QTRenderTest, ComparisonAndTitleKeepSnapshotsAndSwitchEachOtherOff) {
 }
 
 TEST_F(QTRenderTest, EffectsTurnFlipAndPixelateTheComposedPictureWithItsDrawings) {
-    Start(60, 60, PatternFrame(47, 31, 3))->SetPen(QPen(QColor(Red), 3));
-    const auto checkEffects = [this](const char* szDrawn) {
+    const QImage frame = Rgb32(PatternFrame(47, 31, 3));
+    Start(60, 60, frame)->SetPen(QPen(QColor(Red), 3));
+    const auto checkEffects = [&](const char* szDrawn) {
         Render()->SetRotateAngle(0);
         Render()->SetMirror(false);
         Render()->SetMosaic(false);
         const QImage upright = Compose();
+        EXPECT_EQ(upright == frame, std::string(szDrawn) == "nothing drawn") << szDrawn;
         for (int nAngle : {0, 90, 180, 270}) {
             for (bool bMirror : {false, true}) {
                 for (bool bMosaic : {false, true}) {
