@@ -58,7 +58,7 @@ protected:
     std::unique_ptr<RenderHost> m_pHost;
 };
 
-TEST_F(QTRenderTest, NothingBeforeTheFirstFrameThenItsOwnCopyOfIt) {
+TEST_F(QTRenderTest, TakesItsOwnCopyOfEachPictureItCanHold) {
     Start(8, 4, QImage())->SetRemarkType(5);
     EXPECT_TRUE(Render()->GetPicture()->isNull());
     Drag({1, 1}, {6, 3});
@@ -73,22 +73,17 @@ TEST_F(QTRenderTest, NothingBeforeTheFirstFrameThenItsOwnCopyOfIt) {
         QImage(reinterpret_cast<const uchar*>(buffer.data()), 8, 4, 32, QImage::Format_ARGB32));
     std::fill(buffer.begin(), buffer.end(), Green);
     Render()->OnMouseRelease(6, 3);
-    EXPECT_EQ(Compose(), Rgb32(SolidFrame(8, 4, Gray)));
-}
-
-TEST_F(QTRenderTest, APictureSizeQtRefusesIsDroppedAndThePreviousPictureKept) {
-    Start(40, 30, SolidFrame(40, 30, Gray))->SetRemarkType(5);
     Render()->SetPen(QPen(QColor(Red), 1));
-    Drag({5, 5}, {30, 20});
-    const QImage before = Compose();
-    // A picture Qt allows in 8 bits but refuses in the renderer's 32.
-    const QImage wide(70000000, 1, QImage::Format_Grayscale8);
-    ASSERT_FALSE(wide.isNull());
-    EXPECT_FALSE(Render()->SetImage(wide));
-    EXPECT_EQ(Compose(), before);
-    Render()->SetImage(SolidFrame(40, 30, Blue)); // the same size: drawings kept
-    EXPECT_EQ(Compose().pixel(20, 12), Blue);
-    EXPECT_EQ(Look(Compose(), {{5, 12}}), "x");
+    Drag({1, 1}, {6, 3});
+    const QImage drawn = Compose();
+    EXPECT_EQ(drawn.pixel(7, 3), Gray);
+    EXPECT_EQ(Look(drawn, {{1, 2}}), "x");
+    // A picture Qt allows in 8 bits but refuses in the renderer's 32 is
+    // dropped; the picture and drawings stay.
+    EXPECT_FALSE(Render()->SetImage(QImage(70000000, 1, QImage::Format_Grayscale8)));
+    EXPECT_EQ(Compose(), drawn);
+    Render()->SetImage(SolidFrame(8, 4, Blue));
+    EXPECT_EQ(Look(Compose(), {{1, 2}}), "x");
 }
 
 TEST_F(QTRenderTest, ComparisonAndTitleKeepSnapshotsAndSwitchEachOtherOff) {
@@ -183,6 +178,8 @@ TEST_F(QTRenderTest, CommittedShapesOutlineTheirGeometry) {
         // Arrow: its seven points and the shaft's middle; hollow.
         {3, {100, 100}, {220, 100}, "xxxxxxxxBB", {{100, 90}, {196, 90}, {196, 84}, {220, 100},
          {196, 116}, {196, 110}, {100, 110}, {150, 90}, {150, 100}, {204, 100}}},
+        // Dragged exactly to the left: it points left.
+        {3, {220, 40}, {100, 40}, "xxxB", {{100, 40}, {124, 24}, {220, 30}, {196, 24}}},
         {4, {50, 20}, {50, 80}, "xxxxxxB", {{50, 20}, {84, 80}, {16, 80}, {50, 80}, {67, 50}, {33, 50}, {50, 60}}},
         // Diamond dragged backwards: the same box.
         {6, {80, 60}, {20, 20}, "xxxxxBB", {{20, 40}, {50, 20}, {80, 40}, {50, 60}, {35, 30}, {50, 40}, {22, 22}}},
