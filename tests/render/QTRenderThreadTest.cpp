@@ -1,6 +1,6 @@
 // The recorder takes pictures in its own thread while the GUI thread composes
-// new frames and takes photos: each consumer must get whole pictures, and a
-// picture handed out must stay as it is until the consumer asks again.
+// and paints new frames: it must get whole pictures, and a picture handed out
+// must stay as it is until the recorder asks again.
 
 #include "tests/render/RenderHost.h"
 
@@ -20,7 +20,7 @@ bool IsSolid(const QImage& picture, QRgb crColor) {
            Rgb32(picture) == Rgb32(SolidFrame(picture.width(), picture.height(), crColor));
 }
 
-TEST(QTRenderThreadTest, RecorderAndPhotoGetWholePicturesThatStayPut) {
+TEST(QTRenderThreadTest, TheRecorderGetsWholePicturesThatStayPut) {
     const auto frameColour = [](int n) { return qRgb(n % 256, n * 7 % 256, 255 - n % 256); };
     // Plain frames are handed out from the frame buffers themselves; turned
     // and flipped ones from the renderer's output buffers.
@@ -54,7 +54,6 @@ TEST(QTRenderThreadTest, RecorderAndPhotoGetWholePicturesThatStayPut) {
                 ++nRecorded;
             }
         });
-        int nTornPhotos = 0;
         QElapsedTimer timer;
         timer.start();
         for (int n = 0; n < 150 || (nRecorded < 30 && timer.elapsed() < 20000); ++n) {
@@ -62,15 +61,11 @@ TEST(QTRenderThreadTest, RecorderAndPhotoGetWholePicturesThatStayPut) {
             pRender->ComposePicture();
             host.repaint(); // draws what was composed, while the recorder reads it
             ++nComposed;
-            if (n % 5 == 0 && !IsSolid(pRender->CopyPicture(), frameColour(n))) {
-                ++nTornPhotos;
-            }
         }
         bRunning = false;
         recorder.join();
         EXPECT_GE(nRecorded, 30) << bTurned;
         EXPECT_EQ(nChanged, 0) << bTurned;
-        EXPECT_EQ(nTornPhotos, 0) << bTurned;
     }
 }
 

@@ -75,11 +75,12 @@ TEST_F(VideoWidgetsTest, EveryEdgePixelMapsInsideThePictureToThePixelShownThere)
             const QImage shown = Shown();
             const int nWidth = shown.width(), nHeight = shown.height();
             ASSERT_LT(nWidth * nHeight, rcPicture.width() * rcPicture.height());
-            for (int i = 0; i < 2 * (nWidth + nHeight); ++i) {
-                // Round the border: top and bottom rows, left and right columns.
-                const QPoint pt = i < 2 * nWidth
-                                      ? QPoint(i % nWidth, i < nWidth ? 0 : nHeight - 1)
-                                      : QPoint(i % 2 ? nWidth - 1 : 0, (i - 2 * nWidth) / 2);
+            // Round the border: whole top and bottom rows, the ends of the others.
+            for (int i = 0; i < nWidth * nHeight; ++i) {
+                const QPoint pt(i % nWidth, i / nWidth);
+                if (pt.y() > 0 && pt.y() < nHeight - 1 && pt.x() > 0 && pt.x() < nWidth - 1) {
+                    continue;
+                }
                 const QPoint ptPicture = Widget()->MapToPicture(pt.x(), pt.y());
                 const QRgb cr = shown.pixel(pt);
                 // The mapping truncates, the draw samples pixel centres.
@@ -95,24 +96,28 @@ TEST_F(VideoWidgetsTest, EveryEdgePixelMapsInsideThePictureToThePixelShownThere)
     }
 }
 
-TEST_F(VideoWidgetsTest, DrawingLandsUnderTheMouse) {
-    m_pView->SetPen(QPen(QColor(255, 0, 0), 3));
-    Widget()->Render()->SetRemarkType(2); // a doodle draws only with the button held
-    Turn(90, true);
-    m_pView->SetFrame(SolidFrame(240, 160, 0));
-    QTest::mousePress(Widget(), Qt::LeftButton, Qt::NoModifier, {20, 30});
-    QMouseEvent move(QEvent::MouseMove, {40, 30}, Qt::NoButton, Qt::LeftButton, Qt::NoModifier);
+TEST_F(VideoWidgetsTest, ADoodleFollowsTheHeldMouseInQuadraticPieces) {
+    m_pView->SetPen(QPen(QColor(255, 0, 0), 1));
+    Widget()->Render()->SetRemarkType(2);
+    m_pView->SetFrame(SolidFrame(240, 160, 0)); // shown at its own size
+    const auto inked = [this](std::initializer_list<QPoint> points) {
+        const QImage shown = Shown();
+        std::string strInk; // 'x' where anything but black is within two pixels
+        for (const QPoint& pt : points) {
+            const QImage near = shown.copy(QRect(pt - QPoint(2, 2), QSize(5, 5)));
+            strInk += near != Rgb32(SolidFrame(5, 5, 0)) ? 'x' : '.';
+        }
+        return strInk;
+    };
+    QTest::mouseClick(Widget(), Qt::LeftButton, Qt::NoModifier, {10, 10}); // two points: nothing
+    EXPECT_EQ(inked({{10, 10}}), ".");
+    // One piece from (10, 10) to (50, 10) bent towards (30, 30), through
+    // (30, 20); a move without the button held would add no point.
+    QTest::mousePress(Widget(), Qt::LeftButton, Qt::NoModifier, {10, 10});
+    QMouseEvent move(QEvent::MouseMove, {30, 30}, Qt::NoButton, Qt::LeftButton, Qt::NoModifier);
     QApplication::sendEvent(Widget(), &move);
-    QTest::mouseRelease(Widget(), Qt::LeftButton, Qt::NoModifier, {60, 30});
-    // Something other than black within two pixels of each point.
-    const QImage shown = Shown();
-    std::string strInk;
-    for (const QPoint& pt : {QPoint(20, 30), QPoint(40, 30), QPoint(60, 30), QPoint(40, 40)}) {
-        strInk += shown.copy(QRect(pt - QPoint(2, 2), QSize(5, 5))) != Rgb32(SolidFrame(5, 5, 0))
-                      ? 'x'
-                      : '.';
-    }
-    EXPECT_EQ(strInk, "xxx.");
+    QTest::mouseRelease(Widget(), Qt::LeftButton, Qt::NoModifier, {50, 10});
+    EXPECT_EQ(inked({{10, 10}, {30, 20}, {50, 10}, {30, 10}, {30, 30}}), "xxx..");
 }
 
 class TextBoxTest : public VideoWidgetsTest {
