@@ -18,8 +18,9 @@ QImage TurnedByQt(const QImage& source, int nAngle, bool bMirror) {
 }
 
 TEST(ImageEffectsTest, TurnsAndTurnedPartsMatchQt) {
-    // Whole blocks and tiles, partial ones, and pictures narrower than a block.
-    for (const QSize& size : {QSize(37, 70), QSize(40, 36), QSize(3, 9), QSize(1, 1)}) {
+    // Whole blocks and tiles (16 columns by 128 rows), partial ones, and
+    // pictures narrower than a block.
+    for (const QSize& size : {QSize(37, 70), QSize(40, 261), QSize(3, 9), QSize(1, 1)}) {
         const QImage source = Rgb32(PatternFrame(size.width(), size.height(), 5));
         const QImage other = Rgb32(PatternFrame(size.width(), size.height(), 9));
         // A part off every border, clipped to the small pictures (empty on 1 x 1).
