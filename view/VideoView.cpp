@@ -191,6 +191,10 @@ void VideoView::OnReadFrame() {
     if (m_pRecording) {
         if (m_pRecording->Failed()) {
             StopRecording();
+        } else {
+            // The recording takes composed pictures, which a minimised or
+            // covered window would otherwise never paint.
+            m_pViewWidget->RenderWidget()->ComposePicture();
         }
     }
 }

@@ -75,6 +75,25 @@ TEST_F(RecordingTest, ARecordingThatCannotStartIsToldAndTheViewStaysIdle) {
     EXPECT_FALSE(QDir(strMissing).exists());
 }
 
+// Nothing paints a hidden view: the recording composes its pictures itself,
+// and they follow the camera.
+TEST_F(RecordingTest, AHiddenWindowKeepsTheRecordingMoving) {
+    WriteConfigValue("Setting/RecordResolution", 2);
+    MakeView({"A"}, [](unsigned int) { return new FakeCamera(64, 48); });
+    m_pView->hide();
+    m_pView->OnSetControlHappend(1);
+    ASSERT_NE(m_pView->CurrentRecording(), nullptr);
+    const std::string strFile = m_pView->CurrentRecording()->FileName();
+    ASSERT_TRUE(WaitFor([&] { return m_pView->CurrentRecording()->Pictures() >= 15; }, 20000));
+    m_pView->OnSetControlHappend(1);
+    m_pView.reset();
+    const Recording recording = ReadRecording(strFile);
+    const auto& pictures = recording.frames.at(1);
+    ASSERT_GE(pictures.size(), 15u);
+    // The red of the default picture grows by one a picture.
+    EXPECT_NE(Luma(pictures[2], 4, 4), Luma(pictures.back(), 4, 4));
+}
+
 // A file size limit stands in for a full disk: the recording stops at the
 // next tick, and the user hears which file it was and what it kept.
 TEST_F(RecordingTest, AWriteFailureStopsTheRecordingAndIsTold) {
