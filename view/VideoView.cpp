@@ -185,6 +185,7 @@ void VideoView::resizeEvent(QResizeEvent*) {
 // ---- Frame loop ------------------------------------------------------------
 
 void VideoView::OnReadFrame() {
+    ShowNews();
     if (m_pCamera != nullptr && !m_bFrozen) {
         ReadFrame();
     }
@@ -501,53 +502,53 @@ void VideoView::StopRecording() {
         m_finisher.join();
     }
     // Draining the encoder can take a while at large sizes: the window stays
-    // responsive meanwhile, and hears back when the file is closed.
+    // responsive meanwhile, and hears at a tick after it how it went.
     m_finisher = std::thread([this, pRecording = std::move(m_pRecording)] {
-        const bool bSucceeded = pRecording->Finish();
-        const QString strFile = QString::fromStdString(pRecording->FileName());
-        const QString strError = QString::fromStdString(pRecording->WriteError());
-        const double dKept = pRecording->SecondsKept();
-        QMetaObject::invokeMethod(
-            this,
-            [this, bSucceeded, strFile, strError, dKept] {
-                OnRecordingFinished(bSucceeded, strFile, strError, dKept);
-            },
-            Qt::QueuedConnection);
+        if (!pRecording->Finish()) {
+            std::lock_guard<std::mutex> lock(m_newsMutex);
+            m_news.bRecordingFailed = true;
+            m_news.strFile = QString::fromStdString(pRecording->FileName());
+            m_news.strError = QString::fromStdString(pRecording->WriteError());
+            m_news.dSecondsKept = pRecording->SecondsKept();
+        }
     });
-}
-
-void VideoView::OnRecordingFinished(bool bSucceeded, const QString& strFile,
-                                    const QString& strError, double dSecondsKept) {
-    if (!bSucceeded) {
-        Warn(tr("录制文件写入失败：%1\n%2\n文件保留了出错前录下的 %3。")
-                 .arg(QDir::toNativeSeparators(strFile), strError, MinutesSeconds(dSecondsKept)));
-    }
 }
 
 void VideoView::RepairRecordings() {
     if (m_repairer.joinable()) {
         return;
     }
-    const QString strFolder = StorageRoot() + "/Record";
+    const std::string strFolder = (StorageRoot() + "/Record").toUtf8().toStdString();
     // A long recording takes seconds to rewrite. The one being recorded
     // meanwhile is locked, and left alone.
     m_repairer = std::thread([this, strFolder] {
-        const int nRepaired = RecordingRepair::RepairFolder(strFolder.toUtf8().toStdString());
-        if (nRepaired > 0) {
-            QMetaObject::invokeMethod(
-                this,
-                [this, nRepaired, strFolder] {
-                    auto* pBox = new QMessageBox(QMessageBox::Information, tr("提示"),
-                                                 tr("已修复 %1 个未正常结束的录制文件（位于 %2）。")
-                                                     .arg(nRepaired)
-                                                     .arg(QDir::toNativeSeparators(strFolder)),
-                                                 QMessageBox::Ok, this);
-                    pBox->setAttribute(Qt::WA_DeleteOnClose);
-                    pBox->open();
-                },
-                Qt::QueuedConnection);
-        }
+        const int nRepaired = RecordingRepair::RepairFolder(strFolder);
+        std::lock_guard<std::mutex> lock(m_newsMutex);
+        m_news.nRepaired = nRepaired;
+        m_news.strRepairFolder = QString::fromStdString(strFolder);
     });
+}
+
+void VideoView::ShowNews() {
+    News news;
+    {
+        std::lock_guard<std::mutex> lock(m_newsMutex);
+        std::swap(news, m_news);
+    }
+    if (news.bRecordingFailed) {
+        Warn(tr("录制文件写入失败：%1\n%2\n文件保留了出错前录下的 %3。")
+                 .arg(QDir::toNativeSeparators(news.strFile), news.strError,
+                      MinutesSeconds(news.dSecondsKept)));
+    }
+    if (news.nRepaired > 0) {
+        auto* pBox = new QMessageBox(QMessageBox::Information, tr("提示"),
+                                     tr("已修复 %1 个未正常结束的录制文件（位于 %2）。")
+                                         .arg(news.nRepaired)
+                                         .arg(QDir::toNativeSeparators(news.strRepairFolder)),
+                                     QMessageBox::Ok, this);
+        pBox->setAttribute(Qt::WA_DeleteOnClose);
+        pBox->open();
+    }
 }
 
 void VideoView::OpenSettings() {

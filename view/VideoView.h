@@ -4,6 +4,7 @@
 
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <thread>
 
 class ICamera;
@@ -70,8 +71,8 @@ private:
     // Ends the thread at once and finishes the file away from the GUI
     // thread; the user hears of a write failure when that is done.
     void StopRecording();
-    void OnRecordingFinished(bool bSucceeded, const QString& strFile, const QString& strError,
-                             double dSecondsKept);
+    // Tells the user what the background threads found, at a tick after.
+    void ShowNews();
     void OpenSettings();
     void Warn(const QString& strText);
 
@@ -101,4 +102,16 @@ private:
     // in the destructor.
     std::thread m_finisher;
     std::thread m_repairer;
+
+    // What the finisher and the repairer leave for the GUI thread.
+    struct News {
+        bool bRecordingFailed = false;
+        QString strFile;
+        QString strError;
+        double dSecondsKept = 0.0;
+        int nRepaired = 0;
+        QString strRepairFolder;
+    };
+    std::mutex m_newsMutex;
+    News m_news;
 };

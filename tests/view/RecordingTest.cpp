@@ -2,6 +2,7 @@
 // ways a recording can fail to start or fail while it runs.
 
 #include "app/SharedState.h"
+#include "recorder/RecordingRepair.h"
 #include "tests/recorder/RecorderTestSupport.h"
 #include "tests/support/TestEnvironment.h"
 #include "tests/view/ViewTestHost.h"
@@ -117,6 +118,26 @@ TEST_F(RecordingTest, AWriteFailureStopsTheRecordingAndIsTold) {
     EXPECT_TRUE(strTold.contains(strFile)) << strTold.toStdString();
     EXPECT_TRUE(strTold.contains("文件保留了出错前录下的 00:0")) << strTold.toStdString();
     EXPECT_LE(QFileInfo(strFile).size(), 64 * 1024);
+}
+
+// A copy taken while recording stands in for a recording cut short.
+TEST_F(RecordingTest, ACutShortRecordingIsRepairedAtStartAndTheUserTold) {
+    WriteConfigValue("Setting/RecordResolution", 2);
+    MakeView({"A"}, [](unsigned int) { return new FakeCamera(64, 48); });
+    m_pView->OnSetControlHappend(1);
+    ASSERT_NE(m_pView->CurrentRecording(), nullptr);
+    const QString strFile = QString::fromStdString(m_pView->CurrentRecording()->FileName());
+    const QString strCut = QFileInfo(strFile).dir().filePath("cut.avi");
+    // What is on the disk is at most a second behind.
+    ASSERT_TRUE(WaitFor([&] { return m_pView->CurrentRecording()->Pictures() >= 45; }, 20000));
+    ASSERT_TRUE(QFile::copy(strFile, strCut));
+    m_pView->OnSetControlHappend(1);
+    ASSERT_TRUE(RecordingRepair::IsUnfinished(strCut.toStdString()));
+    m_pView->RepairRecordings();
+    QString strTold;
+    ASSERT_TRUE(WaitFor([&] { return !(strTold = TakeWarning()).isEmpty(); }, 20000));
+    EXPECT_TRUE(strTold.startsWith("已修复 1 个")) << strTold.toStdString();
+    EXPECT_FALSE(RecordingRepair::IsUnfinished(strCut.toStdString()));
 }
 
 } // namespace
