@@ -40,17 +40,23 @@ bool RecordSession::Start(const std::string& strFile, int nWidth, int nHeight, i
     return true;
 }
 
-void RecordSession::StopThread() {
-    if (!m_thread.joinable()) {
-        return;
-    }
+void RecordSession::RequestStop() {
     {
         std::lock_guard<std::mutex> lock(m_mutex);
+        if (!m_bRunning) {
+            return;
+        }
         m_stopAt = Clock::now();
         m_bRunning = false;
     }
     m_wake.notify_all();
-    m_thread.join();
+}
+
+void RecordSession::StopThread() {
+    RequestStop();
+    if (m_thread.joinable()) {
+        m_thread.join();
+    }
 }
 
 bool RecordSession::Finish() {

@@ -51,11 +51,13 @@ public:
     // next frame time; the two are left to balance.)
     bool Start(const std::string& strFile, int nWidth, int nHeight, int nFrameRate, int nBitRate,
                int nRefreshMs);
-    // Ends the thread, after it has written the pictures due at this moment.
-    // Quick: the encoder's backlog is left to Finish. Safe to call twice.
+    // Tells the thread to end once it has written the pictures due at this
+    // moment; returns at once. Safe to call twice.
+    void RequestStop();
+    // RequestStop, and waits for the thread to end. Safe to call twice.
     void StopThread();
     // Drains the encoder and closes the file: may take a while, so any thread
-    // may call it once StopThread has returned. False when a write failed;
+    // may call it once StopThread has returned there. False when a write failed;
     // the file then keeps what was written before the failure.
     bool Finish();
 

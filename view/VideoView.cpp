@@ -442,8 +442,9 @@ void VideoView::ToggleRecord() {
 }
 
 void VideoView::StartRecording() {
-    // The last recording's sound device must be closed before this one's
-    // opens; with the encoder's short queue that is at most a moment.
+    // The last recording must be closed before this one opens: its thread
+    // reads the renderer's pictures, which take one reader at a time, and
+    // its sound device must be free.
     if (m_finisher.joinable()) {
         m_finisher.join();
     }
@@ -496,14 +497,16 @@ void VideoView::StartRecording() {
 }
 
 void VideoView::StopRecording() {
-    m_pRecording->StopThread();
+    // The pictures due up to now are still written, and the encoder drained:
+    // both can take a while at large sizes, on a busy machine. The window
+    // stays responsive meanwhile, and hears at a tick after how it went.
+    m_pRecording->RequestStop();
     IsRecording = false;
     if (m_finisher.joinable()) {
         m_finisher.join();
     }
-    // Draining the encoder can take a while at large sizes: the window stays
-    // responsive meanwhile, and hears at a tick after it how it went.
     m_finisher = std::thread([this, pRecording = std::move(m_pRecording)] {
+        pRecording->StopThread();
         if (!pRecording->Finish()) {
             std::lock_guard<std::mutex> lock(m_newsMutex);
             m_news.bRecordingFailed = true;
