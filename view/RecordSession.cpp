@@ -108,19 +108,25 @@ RecordSession::Clock::time_point RecordSession::Deadline(Clock::time_point tOrig
 }
 
 void RecordSession::Loop() {
-    QImage picture;
-    // Pictures n .. nDue - 1 are due: the ones before the last were missed
-    // while the thread was busy, and repeat the previous picture; the last
-    // gets the newest one.
+    QImage previous;
+    // Pictures n .. nDue - 1 are due. The newest picture is taken first, for
+    // the last of them, now that it is due: the ones before it were missed
+    // while the thread was busy and repeat the previous picture. Taken after
+    // the repeats, it would come from later than its place in the file.
     auto catchUp = [&](int64_t nDue) {
-        for (int64_t n = m_nWritten; n + 1 < nDue && !picture.isNull() && !m_bFailed; ++n) {
-            Write(picture);
+        if (m_nWritten >= nDue || m_bFailed) {
+            return;
+        }
+        QImage newest;
+        TakePicture(newest);
+        for (int64_t n = m_nWritten; n + 1 < nDue && !previous.isNull() && !m_bFailed; ++n) {
+            Write(previous);
             ++m_nRepeats;
         }
-        if (m_nWritten < nDue && !m_bFailed) {
-            TakePicture(picture);
-            Write(picture);
+        if (!m_bFailed) {
+            Write(newest);
         }
+        previous = std::move(newest);
     };
 
     std::unique_lock<std::mutex> lock(m_mutex);
@@ -153,9 +159,6 @@ void RecordSession::Loop() {
 }
 
 void RecordSession::TakePicture(QImage& picture) {
-    // Let go of the previous picture first: it shares the pixels of a buffer
-    // that the renderer composes into again once the next one is handed out.
-    picture = QImage();
     const QPixmap* pPixmap = m_source ? m_source() : nullptr;
     if (pPixmap != nullptr && !pPixmap->isNull()) {
         picture = pPixmap->toImage();
