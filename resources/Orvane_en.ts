@@ -285,8 +285,10 @@
         <translation>Repaired %1 recording(s) that had not been finished, in %2.</translation>
     </message>
     <message>
-        <source>录制未能开始：%1</source>
-        <translation>The recording could not start: %1</translation>
+        <source>录制未能开始：%1
+%2</source>
+        <translation>The recording could not start: %1
+%2</translation>
     </message>
     <message>
         <source>录制文件写入失败：%1

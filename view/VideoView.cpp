@@ -469,6 +469,7 @@ void VideoView::StartRecording() {
         nBitRate = 3072;
     } else if (m_nFrameWidth > 0 && m_nFrameHeight > 0 &&
                (m_nFrameWidth < 1280 || m_nFrameHeight < 720)) {
+        // The camera's own size; before its first picture, 720p.
         // The encoder takes 4:2:0 pictures, whose sides must be even.
         nWidth = m_nFrameWidth & ~1;
         nHeight = m_nFrameHeight & ~1;
@@ -489,7 +490,9 @@ void VideoView::StartRecording() {
                                         pAudioClock, [pRender] { return pRender->GetPicture(); });
     if (!pRecording->Start(strFile.toUtf8().toStdString(), nWidth, nHeight, nFrameRate, nBitRate,
                            kFrameInterval)) {
-        Warn(tr("录制未能开始：%1").arg(QDir::toNativeSeparators(strFile)));
+        Warn(tr("录制未能开始：%1\n%2")
+                 .arg(QDir::toNativeSeparators(strFile),
+                      QString::fromStdString(pRecording->WriteError())));
         return;
     }
     m_pRecording = std::move(pRecording);
