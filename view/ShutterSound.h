@@ -6,7 +6,7 @@ class QSoundEffect;
 
 // The shutter click of a photo: "Photo.wav" next to the program, played
 // without waiting. One effect is kept for the whole run, so that a click is
-// never cut off by its player going away; it is loaded at the first photo.
+// never cut off by its player going away.
 class ShutterSound : public QObject {
     Q_OBJECT
 
