@@ -47,13 +47,14 @@ std::string Shown(ICamera& camera, unsigned char** ppData = nullptr) {
 }
 
 struct Released {
-    void operator()(V4l2Camera* pCamera) const { pCamera->Release(); }
+    void operator()(ICamera* pCamera) const { pCamera->Release(); }
 };
-using CameraPtr = std::unique_ptr<V4l2Camera, Released>;
+using CameraPtr = std::unique_ptr<ICamera, Released>;
 
 CameraPtr OpenCamera(std::shared_ptr<FakeV4l2System> pSystem, int nWatchMs = 5) {
-    CameraPtr pCamera(new V4l2Camera(std::move(pSystem), nWatchMs));
-    return pCamera->Open("/dev/video0", 0) ? std::move(pCamera) : nullptr;
+    auto* pCamera = new V4l2Camera(std::move(pSystem), nWatchMs);
+    CameraPtr pOwned(pCamera);
+    return pCamera->Open("/dev/video0", 0) ? std::move(pOwned) : nullptr;
 }
 
 // The five writes of each command to unit 5 of node nNode.
@@ -112,7 +113,7 @@ TEST(V4l2Camera, SendsEachControlAsFiveWritesToTheVendorUnit) {
     pSystem->Plug(0, Camera());
     CameraPtr pCamera = OpenCamera(pSystem);
     ASSERT_TRUE(pCamera);
-    V4l2Camera& c = *pCamera;
+    ICamera& c = *pCamera;
     const std::vector<bool> results = {c.AutoFocus(), c.LightOn(),  c.LightOff(),   c.ZoomIn(),
                                        c.ZoomOut(),   c.Brighten(), c.Darken(),     c.FocusFar(),
                                        c.FocusNear(), c.Rotate(),   c.Mirror(),     c.Negative(),
@@ -195,80 +196,61 @@ TEST(V4l2Camera, ShowsOnlyTheNewestOfThreeSamplesPassesOverDamagedOnesAndRelease
     EXPECT_EQ(pSystem->Held(), 0);
 }
 
-// Unplugged, the last picture stays. The camera comes back under another
-// node number, beside another camera and its own metadata node, and
-// streams again at the size it had; commands reach it there.
-TEST(V4l2Camera, StreamsAgainWhenUnpluggedAndPluggedBackIn) {
+// Listed by its card name, beside its own metadata node, another camera, a
+// grabber that cannot stream and a camera without MJPEG. Unplugged, the last
+// picture stays. It comes back under another node number and streams again
+// at the size it had; commands reach it there.
+TEST(V4l2Camera, IsListedAndStreamsAgainWhenUnpluggedAndPluggedBackIn) {
     auto pSystem = std::make_shared<FakeV4l2System>();
-    FakeNode node = Camera();
+    FakeNode node = Camera(), metadata = Camera(), other = Camera(), grabber = Camera();
+    node.strCard = std::string(32, 'L'); // fills the field, no zero after it
     node.mjpeg = {{1280, 720, 1, 30}};
-    pSystem->Plug(0, node);
-    CameraPtr pCamera = OpenCamera(pSystem);
-    ASSERT_TRUE(pCamera);
+    metadata.nCaps = V4L2_CAP_META_CAPTURE | V4L2_CAP_STREAMING;
+    other.strCard = "Webcam";
+    other.strBusInfo = "usb-0000:00:14.0-2";
+    grabber.nCaps = V4L2_CAP_VIDEO_CAPTURE | V4L2_CAP_READWRITE;
+    FakeNode old = other;
+    old.strCard = "Old";
+    old.mjpeg.clear();
+    int nNumber = 0;
+    for (const FakeNode& plugged : {node, metadata, other, grabber, old}) {
+        pSystem->Plug(nNumber == 4 ? 5 : nNumber, plugged); // 4 is where it comes back
+        ++nNumber;
+    }
+    V4l2DeviceList list(pSystem, 5);
+    list.Enumerate();
+    ASSERT_EQ(list.GetCount(), 3);
+    EXPECT_EQ(std::string(list.GetName(0)) + "|" + list.GetName(1) + "|" + list.GetName(2),
+              node.strCard + "|Webcam|Old");
+    EXPECT_EQ(list.GetName(3), nullptr);
+    EXPECT_EQ(list.FindName("Old"), 2);
+    EXPECT_EQ(list.FindName("Web"), -1);
+    EXPECT_EQ(list.CreateCamera(3, 0), nullptr);
+    EXPECT_EQ(list.CreateCamera(2, 0), nullptr); // no MJPEG
+    CameraPtr pCamera(list.CreateCamera(0, 0));
+    ASSERT_TRUE(pCamera && pCamera->IsRunning());
     ASSERT_TRUE(pSystem->Deliver(0, Frame("red")));
     ASSERT_TRUE(pSystem->WaitIdle(0));
     EXPECT_EQ(Shown(*pCamera), "red");
 
     pSystem->Unplug(0);
-    ASSERT_TRUE(pSystem->WaitListings(2)); // it has looked and waited at least once
+    EXPECT_EQ(list.CreateCamera(0, 0), nullptr); // gone since the listing
+    ASSERT_TRUE(pSystem->WaitListings(3));       // it has looked and waited at least once
     EXPECT_EQ(Shown(*pCamera), "red");
-    FakeNode other = node, metadata = node, back = node;
-    other.strBusInfo = "usb-0000:00:14.0-2";
-    metadata.nCaps = V4L2_CAP_META_CAPTURE | V4L2_CAP_STREAMING;
-    back.mjpeg.insert(back.mjpeg.begin(), {1920, 1080, 1, 30});
-    pSystem->Plug(1, other);
-    pSystem->Plug(2, metadata);
-    pSystem->Plug(3, back);
-    ASSERT_TRUE(pSystem->WaitIdle(3));
+    node.mjpeg.insert(node.mjpeg.begin(), {1920, 1080, 1, 30});
+    pSystem->Plug(4, node);
+    ASSERT_TRUE(pSystem->WaitIdle(4));
     EXPECT_FALSE(pSystem->State(1).bStreaming || pSystem->State(2).bStreaming);
-    EXPECT_EQ(pSystem->State(3).nWidth * pSystem->State(3).nHeight, 1280u * 720u);
-    ASSERT_TRUE(pSystem->Deliver(3, Frame("blue")));
-    ASSERT_TRUE(pSystem->WaitIdle(3));
+    EXPECT_EQ(pSystem->State(4).nWidth * pSystem->State(4).nHeight, 1280u * 720u);
+    ASSERT_TRUE(pSystem->Deliver(4, Frame("blue")));
+    ASSERT_TRUE(pSystem->WaitIdle(4));
     EXPECT_EQ(Shown(*pCamera), "red");
     EXPECT_EQ(Shown(*pCamera), "blue");
 
     pCamera->LightOn();
     const std::vector<std::string> writes = pSystem->Writes();
     EXPECT_EQ(std::vector<std::string>(writes.end() - 15, writes.end()),
-              CommandWrites(3, {53, 54, 72}));
+              CommandWrites(4, {53, 54, 72}));
     pCamera.reset();
-    EXPECT_EQ(pSystem->Held(), 0);
-}
-
-TEST(V4l2DeviceList, ListsNodesThatStreamByCardName) {
-    auto pSystem = std::make_shared<FakeV4l2System>();
-    const std::string strLong(32, 'L'); // fills the card field, no zero after it
-    const struct {
-        std::string strCard;
-        uint32_t nCaps;
-        bool bMjpeg;
-    } nodes[] = {{"Camera A", V4L2_CAP_VIDEO_CAPTURE | V4L2_CAP_STREAMING, true},
-                 {"Camera A", V4L2_CAP_META_CAPTURE | V4L2_CAP_STREAMING, true},
-                 {"Grabber", V4L2_CAP_VIDEO_CAPTURE | V4L2_CAP_READWRITE, true},
-                 {strLong, V4L2_CAP_VIDEO_CAPTURE | V4L2_CAP_STREAMING, false},
-                 {"Camera C", V4L2_CAP_VIDEO_CAPTURE | V4L2_CAP_STREAMING, true}};
-    for (int i = 0; i < 5; ++i) {
-        FakeNode node = Camera();
-        node.strCard = nodes[i].strCard;
-        node.nCaps = nodes[i].nCaps;
-        node.mjpeg.resize(nodes[i].bMjpeg ? 1 : 0);
-        pSystem->Plug(i, node);
-    }
-    V4l2DeviceList list(pSystem, 5);
-    list.Enumerate();
-    ASSERT_EQ(list.GetCount(), 3);
-    EXPECT_EQ(std::string(list.GetName(0)) + "|" + list.GetName(1) + "|" + list.GetName(2),
-              "Camera A|" + strLong + "|Camera C");
-    EXPECT_EQ(list.GetName(3), nullptr);
-    EXPECT_EQ(list.FindName("Camera C"), 2);
-    EXPECT_EQ(list.FindName("Camera"), -1);
-    EXPECT_EQ(list.CreateCamera(3, 0), nullptr);
-    EXPECT_EQ(list.CreateCamera(1, 0), nullptr); // no MJPEG
-    ICamera* pCamera = list.CreateCamera(2, 0);
-    ASSERT_NE(pCamera, nullptr);
-    EXPECT_TRUE(pCamera->IsRunning() && pSystem->State(4).bStreaming);
-    pCamera->Release();
-    pSystem->Unplug(0); // gone since the listing
-    EXPECT_EQ(list.CreateCamera(0, 0), nullptr);
     EXPECT_EQ(pSystem->Held(), 0);
 }
