@@ -1,0 +1,126 @@
+#pragma once
+
+#include "phone/AndroidCommandChannel.h"
+#include "phone/AndroidVideoChannel.h"
+#include "phone/H264Decoder.h"
+#include "view/ICamera.h"
+
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+// The camera of a phone whose camera application streams H.264: controls go
+// out as codes on the command channel; the video channel's payloads are
+// queued for a decode thread, which copies each picture into the frame
+// buffer that LockFrame hands out.
+//
+// The queue is bounded: when decoding falls behind, what is queued is
+// dropped and payloads are skipped up to the next key frame, where the
+// decoder picks up again with a whole picture.
+class AndroidCamera final : public ICamera {
+public:
+    // At 30 pictures a second, one second of video.
+    static constexpr int kQueueSlots = 30;
+    static constexpr size_t kQueueBytes = 64u << 20;
+
+    AndroidCamera();
+
+    // nReserved is not used. With nCommandPort 0 only the video channel is
+    // connected, at once. False when already opened, when the decoder
+    // cannot be opened or the command channel cannot connect; nothing is
+    // left open then.
+    bool Open(const std::string& strAddress, uint16_t nCommandPort, uint16_t nVideoPort,
+              int nReserved);
+    // Stops everything Open started; both channels stay closed even when a
+    // grant from the phone arrives meanwhile.
+    void Close();
+
+    const std::string& ClientId() const { return m_strClientId; }
+
+    bool LockFrame(unsigned char*& pData, int& nSize, int& nWidth, int& nHeight) override;
+    void UnlockFrame() override;
+    bool IsRunning() override { return m_bOpened; }
+    void Release() override;
+
+    bool AutoFocus() override { return Send(8); }
+    bool LightOn() override { return Send(2005); }
+    bool LightOff() override { return Send(2005); }
+    bool ZoomIn() override { return Send(4); }
+    bool ZoomOut() override { return Send(5); }
+    bool Brighten() override { return Send(2); }
+    bool Darken() override { return Send(3); }
+    bool FocusFar() override { return Send(9); }
+    bool FocusNear() override { return Send(10); }
+    bool Rotate() override { return false; }
+    bool Mirror() override { return false; }
+    bool Negative() override { return false; }
+    bool BlackWhite() override { return false; }
+    bool AuxControl() override { return false; }
+    bool Freeze() override { return false; }
+    bool Mosaic() override { return false; }
+    bool StopControl() override { return Send(6); }
+
+    // For tests and benchmarks: pictures copied in so far, and a wait for
+    // that count to reach nCount (false on time-out).
+    int PictureCount();
+    bool WaitForPictures(int nCount, int nTimeoutMs);
+    // Called on the decode thread after each picture is ready for LockFrame.
+    void SetPictureHook(std::function<void(int nPicture)> hook) { m_pictureHook = std::move(hook); }
+    int QueuedPayloads();
+    long long DroppedPayloads();
+    // Only while no grant can run (before Open, after Close).
+    bool IsVideoConnected() const { return m_videoChannel.IsConnected(); }
+
+private:
+    ~AndroidCamera();
+    bool Send(int nCode);
+    void ConnectVideo();
+    void OnVideoData(unsigned char* pData, unsigned int nLength);
+    void DecodeLoop();
+    void ShowPicture(int nWidth, int nHeight);
+
+    std::string m_strClientId;
+    std::string m_strSecondClientId;
+    std::atomic<bool> m_bOpened{false};
+    AndroidCommandChannel m_commandChannel;
+    AndroidVideoChannel m_videoChannel;
+    H264Decoder m_decoder;
+    bool m_bPrimed = false;
+
+    // The frame: buffer, its capacity and the picture's size change
+    // together, under m_frameLock, which LockFrame keeps until UnlockFrame.
+    std::mutex m_frameLock;
+    std::vector<unsigned char> m_frame;
+    int m_nWidth = 0;
+    int m_nHeight = 0;
+    int m_nPictures = 0;
+    std::condition_variable m_pictureSignal;
+    bool m_bLocked = false; // GUI thread only
+    std::function<void(int)> m_pictureHook;
+
+    // ConnectVideo runs on the command channel's thread; m_bClosing, set
+    // by Close under this lock, stops a grant from connecting once Close
+    // has begun.
+    std::mutex m_videoLock;
+    bool m_bClosing = false;
+    std::string m_strAddress;
+    uint16_t m_nVideoPort = 0;
+
+    std::thread m_decodeThread;
+
+    // A ring of payload slots, reused so that queuing allocates nothing
+    // once the payload sizes are known.
+    std::mutex m_queueLock;
+    std::condition_variable m_queueSignal;
+    std::vector<std::vector<unsigned char>> m_queue;
+    int m_nQueueFirst = 0;
+    int m_nQueued = 0;
+    size_t m_nQueuedBytes = 0;
+    bool m_bSkipToKeyFrame = false;
+    long long m_nDropped = 0;
+};
