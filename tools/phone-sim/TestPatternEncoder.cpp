@@ -5,6 +5,7 @@ extern "C" {
 #include <libavutil/opt.h>
 }
 
+#include <algorithm>
 #include <cstdint>
 #include <memory>
 
@@ -100,8 +101,10 @@ bool TestPatternEncoder::Encode(const Settings& settings,
         return false;
     }
     const int nPixels = settings.nWidth * settings.nHeight;
-    const int nBitRate =
-        settings.nBitRate > 0 ? settings.nBitRate : (nPixels >= 1920 * 1080 ? 8000 : 4000);
+    // A phone streams 1080p at about 8 Mbit/s.
+    const int nBitRate = settings.nBitRate > 0
+                             ? settings.nBitRate
+                             : std::max(300, static_cast<int>(8000LL * nPixels / (1920 * 1080)));
     context->width = settings.nWidth;
     context->height = settings.nHeight;
     context->pix_fmt = AV_PIX_FMT_YUV420P;

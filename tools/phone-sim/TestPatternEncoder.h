@@ -19,7 +19,8 @@ public:
         int nFrames = 90;
         int nKeyInterval = 30;
         int nFrameRate = 30;
-        // kbit/s; 0 picks one for the size, as a phone would stream it.
+        // kbit/s; 0 picks one for the size, as a phone would stream it
+        // (8000 at 1080p, in proportion to the area).
         int nBitRate = 0;
     };
 

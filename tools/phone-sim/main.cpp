@@ -3,6 +3,10 @@
 
 #include "tools/phone-sim/PhoneSimulator.h"
 
+extern "C" {
+#include <libavutil/log.h>
+}
+
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -30,7 +34,7 @@ void Usage(FILE* pOut) {
         "  --fps N            pictures a second (default 30; 0: as fast as the PC reads)\n"
         "  --loop N           pictures encoded once and sent in a loop (default 90)\n"
         "  --key-interval N   a key frame every N pictures (default 30)\n"
-        "  --bitrate K        kbit/s (default 4000 below 1080p, 8000 from 1080p)\n"
+        "  --bitrate K        kbit/s (default 8000 at 1080p, in proportion to the area)\n"
         "  --fault F          play a fault once (repeatable): video-length@N (packet N\n"
         "                     announces a huge payload), video-garbage@N (64 bytes of\n"
         "                     0xFF before packet N), video-close@N (close the video\n"
@@ -164,6 +168,8 @@ int main(int argc, char** argv) {
     pthread_sigmask(SIG_BLOCK, &signals, nullptr);
     std::signal(SIGPIPE, SIG_IGN);
 
+    // libx264's statistics are not what the user of this program wants to read.
+    av_log_set_level(AV_LOG_ERROR);
     PhoneSimulator simulator;
     if (!simulator.Start(options)) {
         std::fprintf(stderr, "phone-sim: %s\n", simulator.Error().c_str());
