@@ -51,12 +51,13 @@ protected:
     }
 
     PhonePeer m_peer;
-    AndroidCommandChannel m_channel;
     std::mutex m_lock;
     std::condition_variable m_signal;
     uint32_t m_nNow = 1000;
     int m_nClockReads = 0;
     int m_nGrants = 0;
+    // Last, so that it is gone (its thread stopped) before what its clock uses.
+    AndroidCommandChannel m_channel;
 };
 
 Bytes Join(int32_t nIdentity, int32_t nSlot) {
