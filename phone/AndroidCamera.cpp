@@ -20,29 +20,9 @@ int FirstNalOffset(const unsigned char* pData, size_t nLength) {
     return 4;
 }
 
-// Whether decoding can start again at this payload: its NAL units, read up
-// to its first picture slice, include a sequence parameter set or the slice
-// is an IDR slice.
-bool IsKeyPayload(const unsigned char* pData, size_t nLength) {
-    for (size_t i = 0; i + 3 < nLength; ++i) {
-        if (pData[i] != 0 || pData[i + 1] != 0 || pData[i + 2] != 1) {
-            continue;
-        }
-        const int nType = pData[i + 3] & 0x1F;
-        if (nType == 5 || nType == 7) {
-            return true;
-        }
-        if (nType == 1) {
-            return false;
-        }
-        i += 3;
-    }
-    return false;
-}
-
 } // namespace
 
-AndroidCamera::AndroidCamera() : m_queue(kQueueSlots) {
+AndroidCamera::AndroidCamera() {
     // Seeded with the time in seconds: cameras made within the same second
     // introduce themselves with the same id.
     std::minstd_rand generator(static_cast<unsigned int>(std::time(nullptr)));
@@ -76,13 +56,7 @@ bool AndroidCamera::Open(const std::string& strAddress, uint16_t nCommandPort, u
         m_strAddress = strAddress;
         m_nVideoPort = nVideoPort;
     }
-    {
-        std::lock_guard<std::mutex> lock(m_queueLock);
-        m_nQueueFirst = 0;
-        m_nQueued = 0;
-        m_nQueuedBytes = 0;
-        m_bSkipToKeyFrame = false;
-    }
+    m_queue.Reset();
     m_bPrimed = false;
     // The decode thread is there before the first payload can arrive.
     m_bOpened = true;
@@ -115,11 +89,8 @@ void AndroidCamera::Close() {
     if (m_bLocked) {
         UnlockFrame();
     }
-    {
-        std::lock_guard<std::mutex> lock(m_queueLock);
-        m_bOpened = false;
-    }
-    m_queueSignal.notify_all();
+    m_bOpened = false;
+    m_queue.Stop();
     if (m_decodeThread.joinable()) {
         m_decodeThread.join();
     }
@@ -144,33 +115,7 @@ void AndroidCamera::ConnectVideo() {
 }
 
 void AndroidCamera::OnVideoData(unsigned char* pData, unsigned int nLength) {
-    std::unique_lock<std::mutex> lock(m_queueLock);
-    if (m_bSkipToKeyFrame) {
-        if (!IsKeyPayload(pData, nLength)) {
-            ++m_nDropped;
-            return;
-        }
-        m_bSkipToKeyFrame = false;
-    }
-    if (m_nQueued == kQueueSlots || m_nQueuedBytes + nLength > kQueueBytes) {
-        // Decoding fell behind. What is queued cannot be decoded without
-        // what came before it, so it goes, and so does everything up to the
-        // next payload the decoder can start from.
-        m_nDropped += m_nQueued;
-        m_nQueued = 0;
-        m_nQueuedBytes = 0;
-        if (!IsKeyPayload(pData, nLength)) {
-            m_bSkipToKeyFrame = true;
-            ++m_nDropped;
-            return;
-        }
-    }
-    auto& slot = m_queue[static_cast<size_t>((m_nQueueFirst + m_nQueued) % kQueueSlots)];
-    slot.assign(pData, pData + nLength);
-    ++m_nQueued;
-    m_nQueuedBytes += nLength;
-    lock.unlock();
-    m_queueSignal.notify_one();
+    m_queue.Push(pData, nLength);
 }
 
 void AndroidCamera::DecodeLoop() {
@@ -178,19 +123,7 @@ void AndroidCamera::DecodeLoop() {
     // The decode thread's own idea of the size, passed in and out of Decode.
     int nWidth = 0;
     int nHeight = 0;
-    for (;;) {
-        {
-            std::unique_lock<std::mutex> lock(m_queueLock);
-            m_queueSignal.wait(lock, [this] { return m_nQueued > 0 || !m_bOpened; });
-            if (!m_bOpened) {
-                break;
-            }
-            // The slot keeps the memory of the payload decoded last.
-            std::swap(payload, m_queue[static_cast<size_t>(m_nQueueFirst)]);
-            m_nQueueFirst = (m_nQueueFirst + 1) % kQueueSlots;
-            --m_nQueued;
-            m_nQueuedBytes -= payload.size();
-        }
+    while (m_queue.Pop(payload)) {
         if (payload.empty()) {
             continue;
         }
@@ -267,14 +200,4 @@ bool AndroidCamera::WaitForPictures(int nCount, int nTimeoutMs) {
     std::unique_lock<std::mutex> lock(m_frameLock);
     return m_pictureSignal.wait_for(lock, std::chrono::milliseconds(nTimeoutMs),
                                     [&] { return m_nPictures >= nCount; });
-}
-
-int AndroidCamera::QueuedPayloads() {
-    std::lock_guard<std::mutex> lock(m_queueLock);
-    return m_nQueued;
-}
-
-long long AndroidCamera::DroppedPayloads() {
-    std::lock_guard<std::mutex> lock(m_queueLock);
-    return m_nDropped;
 }

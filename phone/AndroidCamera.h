@@ -3,6 +3,7 @@
 #include "phone/AndroidCommandChannel.h"
 #include "phone/AndroidVideoChannel.h"
 #include "phone/H264Decoder.h"
+#include "phone/PayloadQueue.h"
 #include "view/ICamera.h"
 
 #include <atomic>
@@ -17,17 +18,9 @@
 // The camera of a phone whose camera application streams H.264: controls go
 // out as codes on the command channel; the video channel's payloads are
 // queued for a decode thread, which copies each picture into the frame
-// buffer that LockFrame hands out.
-//
-// The queue is bounded: when decoding falls behind, what is queued is
-// dropped and payloads are skipped up to the next key frame, where the
-// decoder picks up again with a whole picture.
+// buffer that LockFrame hands out. The queue is bounded (PayloadQueue).
 class AndroidCamera final : public ICamera {
 public:
-    // At 30 pictures a second, one second of video.
-    static constexpr int kQueueSlots = 30;
-    static constexpr size_t kQueueBytes = 64u << 20;
-
     AndroidCamera();
 
     // nReserved is not used. With nCommandPort 0 only the video channel is
@@ -71,8 +64,8 @@ public:
     bool WaitForPictures(int nCount, int nTimeoutMs);
     // Called on the decode thread after each picture is ready for LockFrame.
     void SetPictureHook(std::function<void(int nPicture)> hook) { m_pictureHook = std::move(hook); }
-    int QueuedPayloads();
-    long long DroppedPayloads();
+    int QueuedPayloads() { return m_queue.Size(); }
+    long long DroppedPayloads() { return m_queue.Dropped(); }
     // Only while no grant can run (before Open, after Close).
     bool IsVideoConnected() const { return m_videoChannel.IsConnected(); }
 
@@ -112,15 +105,5 @@ private:
     uint16_t m_nVideoPort = 0;
 
     std::thread m_decodeThread;
-
-    // A ring of payload slots, reused so that queuing allocates nothing
-    // once the payload sizes are known.
-    std::mutex m_queueLock;
-    std::condition_variable m_queueSignal;
-    std::vector<std::vector<unsigned char>> m_queue;
-    int m_nQueueFirst = 0;
-    int m_nQueued = 0;
-    size_t m_nQueuedBytes = 0;
-    bool m_bSkipToKeyFrame = false;
-    long long m_nDropped = 0;
+    PayloadQueue m_queue;
 };

@@ -69,7 +69,6 @@ void AndroidVideoChannel::ReceiveLoop() {
                 break;
             }
             if (m_socket.Connect(m_strAddress.c_str(), m_nPort)) {
-                m_framer.Reset();
                 ++m_nReconnects;
             }
             continue;
@@ -80,7 +79,7 @@ void AndroidVideoChannel::ReceiveLoop() {
         const int nReceived = m_socket.Receive(m_framer.Space(), m_framer.SpaceSize());
         // An end of stream (0) would otherwise stay readable for ever, and a
         // corrupt length leaves no packet boundary to find again: either way
-        // the connection is dropped and made anew.
+        // the connection is dropped and made anew, starting at a packet.
         // A receive error is treated alike: a socket in error stays readable.
         if (nReceived <= 0 || !m_framer.Commit(nReceived, handler)) {
             m_socket.Close();

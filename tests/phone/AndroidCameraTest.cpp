@@ -9,7 +9,9 @@
 
 #include <gtest/gtest.h>
 
+#include <condition_variable>
 #include <memory>
+#include <mutex>
 
 namespace {
 
@@ -187,10 +189,10 @@ TEST(AndroidCameraTest, BoundsItsQueueWhenDecodingFallsBehind) {
     const long long nSent = simulator.Status().nPacketsSent;
     EXPECT_TRUE(simulator.WaitUntil(
         [&](const PhoneSimStatus& status) {
-            return status.nPacketsSent > nSent + 4 * AndroidCamera::kQueueSlots;
+            return status.nPacketsSent > nSent + 4 * PayloadQueue::kSlots;
         },
         kWaitMs));
-    EXPECT_LE(camera->QueuedPayloads(), AndroidCamera::kQueueSlots);
+    EXPECT_LE(camera->QueuedPayloads(), PayloadQueue::kSlots);
     EXPECT_GT(camera->DroppedPayloads(), 0);
     camera->UnlockFrame();
 
@@ -200,19 +202,35 @@ TEST(AndroidCameraTest, BoundsItsQueueWhenDecodingFallsBehind) {
 }
 
 TEST(AndroidCameraTest, CloseLeavesBothChannelsClosedWhileAGrantRaces) {
+    // The simulator holds each grant until the test lets it go, right
+    // before Close: the grant then arrives while Close runs.
+    std::mutex lock;
+    std::condition_variable signal;
+    bool bHeld = false;
+    bool bReleased = false;
     PhoneSimOptions options = SmallStream();
-    options.nWidth = 160;
-    options.nHeight = 120;
+    options.onBeforeGrant = [&] {
+        std::unique_lock<std::mutex> guard(lock);
+        bHeld = true;
+        signal.notify_all();
+        signal.wait_for(guard, std::chrono::milliseconds(kWaitMs), [&] { return bReleased; });
+        bHeld = false;
+        bReleased = false;
+    };
     PhoneSimulator simulator;
     ASSERT_TRUE(simulator.Start(options)) << simulator.Error();
     CameraPtr camera(new AndroidCamera);
-    // Close as the phone's grant (its reply to RosterJoin) comes in.
-    for (int i = 1; i <= 20; ++i) {
+    for (int nRound = 1; nRound <= 10; ++nRound) {
         ASSERT_TRUE(camera->Open("127.0.0.1", simulator.CommandPort(), simulator.VideoPort(), 0));
-        ASSERT_TRUE(simulator.WaitUntil(
-            [i](const PhoneSimStatus& status) { return status.nJoins >= i; }, kWaitMs));
+        {
+            std::unique_lock<std::mutex> guard(lock);
+            ASSERT_TRUE(
+                signal.wait_for(guard, std::chrono::milliseconds(kWaitMs), [&] { return bHeld; }));
+            bReleased = true;
+        }
+        signal.notify_all();
         camera->Close();
-        EXPECT_FALSE(camera->IsVideoConnected()) << "round " << i;
+        EXPECT_FALSE(camera->IsVideoConnected()) << "round " << nRound;
         EXPECT_FALSE(camera->IsRunning());
     }
 }

@@ -164,6 +164,7 @@ TEST(ParseSpsSizeTest, ReadsTheSizeInWholeMacroblocks) {
 TEST(H264DecoderTest, ShowsEachPayloadAtOnceAndFollowsASizeSwitch) {
     const std::vector<Bytes> small = Encode(1280, 720, 2);
     const std::vector<Bytes> large = Encode(1920, 1080, 2);
+    const std::vector<Bytes> wide = Encode(1920, 544, 1);
     H264Decoder decoder;
     ASSERT_TRUE(decoder.Open());
     // What the caller believes before the first picture: the SPS's size.
@@ -180,11 +181,18 @@ TEST(H264DecoderTest, ShowsEachPayloadAtOnceAndFollowsASizeSwitch) {
         ASSERT_EQ(decoder.PictureSize(), 1280 * 720 * 4);
         ExpectTestPattern(decoder.Picture(), nWidth, nHeight);
     }
-    EXPECT_EQ(decode(large[0]), 1);
-    EXPECT_EQ(nWidth, 1920);
-    EXPECT_EQ(nHeight, 1080);
-    ASSERT_EQ(decoder.PictureSize(), 1920 * 1080 * 4);
-    ExpectTestPattern(decoder.Picture(), nWidth, nHeight);
+    // Both sides grow, then only the height shrinks.
+    const struct {
+        const Bytes& payload;
+        int nHeight;
+    } switches[] = {{large[0], 1080}, {wide[0], 544}};
+    for (const auto& step : switches) {
+        EXPECT_EQ(decode(step.payload), 1);
+        EXPECT_EQ(nWidth, 1920);
+        EXPECT_EQ(nHeight, step.nHeight);
+        ASSERT_EQ(decoder.PictureSize(), 1920 * step.nHeight * 4);
+        ExpectTestPattern(decoder.Picture(), nWidth, nHeight);
+    }
 
     // Bytes that are no H.264 give nothing and break nothing.
     Bytes garbage(5000);
@@ -192,7 +200,7 @@ TEST(H264DecoderTest, ShowsEachPayloadAtOnceAndFollowsASizeSwitch) {
         garbage[i] = static_cast<unsigned char>((i * 2654435761u) >> 13);
     }
     EXPECT_EQ(decode(garbage), 0);
-    EXPECT_EQ(decode(large[1]), 1);
+    EXPECT_EQ(decode(wide[0]), 1);
 
     // Two access units in one payload: two pictures, the second kept.
     ASSERT_TRUE(decoder.Open());

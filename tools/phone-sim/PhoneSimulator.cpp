@@ -245,6 +245,9 @@ void PhoneSimulator::CommandLoop() {
                 }
                 const int32_t nSlot = m_options.bGrantAtOnce ? 1 : 2;
                 bGranted = nSlot == 1;
+                if (bGranted && m_options.onBeforeGrant) {
+                    m_options.onBeforeGrant();
+                }
                 // One triple about another slot, which the PC echoes.
                 reply(RosterPacket({PhonePacket::kRosterJoin, kIdentity, nSlot, 1, 3, 5, 42}));
                 Note("join: slot %d", nSlot);
@@ -257,6 +260,9 @@ void PhoneSimulator::CommandLoop() {
                 });
                 if (!bGranted) {
                     bGranted = true;
+                    if (m_options.onBeforeGrant) {
+                        m_options.onBeforeGrant();
+                    }
                     reply(RosterPacket({PhonePacket::kRosterState, kIdentity, 1, 1, 7, 99, 0}));
                     Note("report: moved to slot 1");
                 }

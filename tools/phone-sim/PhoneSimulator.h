@@ -58,6 +58,9 @@ struct PhoneSimOptions {
     // benchmarks: before it is sent, and once its last byte has been sent.
     std::function<void(long long nPacket)> onBeforeSend;
     std::function<void(long long nPacket)> onSent;
+    // Called on the command thread before a packet that puts the PC into
+    // slot 1 goes out, for tests that time something against the grant.
+    std::function<void()> onBeforeGrant;
 };
 
 struct PhoneSimStatus {
