@@ -1,11 +1,15 @@
 // The phone camera against the phone simulator on loopback: pictures,
-// controls, the simulator's faults, a decoder that falls behind, and Close
-// racing a grant.
+// controls, the simulator's faults and Close racing a grant; and the
+// phone-sim program as other tests and the demonstration run it.
 
 #include "phone/AndroidCamera.h"
 #include "tests/phone/PictureChecks.h"
 #include "tools/phone-sim/PhoneSimulator.h"
 #include "tools/phone-sim/TcpListener.h"
+
+#include <QFileInfo>
+#include <QProcess>
+#include <QRegularExpression>
 
 #include <gtest/gtest.h>
 
@@ -44,6 +48,19 @@ void ExpectPicture(AndroidCamera& camera, int nWidth, int nHeight) {
     EXPECT_GE(nSize, nLockedWidth * nLockedHeight * 4);
     ExpectTestPattern(pData, nLockedWidth, nLockedHeight);
     camera.UnlockFrame();
+}
+
+// Reads a channel of the process until it holds strWanted.
+bool ReadUntil(QProcess& process, QProcess::ProcessChannel nChannel, QByteArray& text,
+               const QByteArray& strWanted) {
+    process.setReadChannel(nChannel);
+    while (!text.contains(strWanted)) {
+        text += process.readAll();
+        if (!text.contains(strWanted) && !process.waitForReadyRead(10000)) {
+            return false;
+        }
+    }
+    return true;
 }
 
 } // namespace
@@ -169,38 +186,6 @@ TEST(AndroidCameraTest, FollowsTheStreamThroughSizeSwitchesAndFaults) {
     }
 }
 
-TEST(AndroidCameraTest, BoundsItsQueueWhenDecodingFallsBehind) {
-    PhoneSimOptions options = SmallStream();
-    options.nFramesPerSecond = 0; // as fast as the camera reads
-    PhoneSimulator simulator;
-    ASSERT_TRUE(simulator.Start(options)) << simulator.Error();
-    CameraPtr camera(new AndroidCamera);
-    ASSERT_TRUE(camera->Open("127.0.0.1", simulator.CommandPort(), simulator.VideoPort(), 0));
-    ASSERT_TRUE(camera->WaitForPictures(1, kWaitMs));
-    const int nPictures = camera->PictureCount();
-
-    // A pinned picture holds the decode thread at its next copy, while the
-    // payloads keep coming.
-    unsigned char* pData = nullptr;
-    int nSize = 0;
-    int nWidth = 0;
-    int nHeight = 0;
-    ASSERT_TRUE(camera->LockFrame(pData, nSize, nWidth, nHeight));
-    const long long nSent = simulator.Status().nPacketsSent;
-    EXPECT_TRUE(simulator.WaitUntil(
-        [&](const PhoneSimStatus& status) {
-            return status.nPacketsSent > nSent + 4 * PayloadQueue::kSlots;
-        },
-        kWaitMs));
-    EXPECT_LE(camera->QueuedPayloads(), PayloadQueue::kSlots);
-    EXPECT_GT(camera->DroppedPayloads(), 0);
-    camera->UnlockFrame();
-
-    // Decoding picks up again at a key frame, with whole pictures.
-    ASSERT_TRUE(camera->WaitForPictures(nPictures + 10, kWaitMs));
-    ExpectPicture(*camera, 320, 240);
-}
-
 TEST(AndroidCameraTest, CloseLeavesBothChannelsClosedWhileAGrantRaces) {
     // The simulator holds each grant until the test lets it go, right
     // before Close: the grant then arrives while Close runs.
@@ -233,4 +218,41 @@ TEST(AndroidCameraTest, CloseLeavesBothChannelsClosedWhileAGrantRaces) {
         EXPECT_FALSE(camera->IsVideoConnected()) << "round " << nRound;
         EXPECT_FALSE(camera->IsRunning());
     }
+}
+
+TEST(PhoneSimProgramTest, LogsControlsServesAReturningPcAndEndsOnSigterm) {
+    if (!QFileInfo(PHONE_SIM_PATH).isExecutable()) {
+        GTEST_SKIP() << "phone-sim is not built at " << PHONE_SIM_PATH;
+    }
+    QProcess simulator;
+    simulator.start(PHONE_SIM_PATH, {"--command-port", "0", "--video-port", "0", "--size",
+                                     "160x120", "--grant", "later"});
+    ASSERT_TRUE(simulator.waitForStarted());
+    QByteArray errors;
+    ASSERT_TRUE(ReadUntil(simulator, QProcess::StandardError, errors, "video port"));
+    const auto match = QRegularExpression("listening on command port (\\d+), video port (\\d+)\\n")
+                           .match(QString::fromUtf8(errors));
+    ASSERT_TRUE(match.hasMatch()) << errors.constData();
+    const auto nCommandPort = static_cast<uint16_t>(match.captured(1).toUInt());
+    const auto nVideoPort = static_cast<uint16_t>(match.captured(2).toUInt());
+
+    QByteArray log;
+    const struct {
+        bool (ICamera::*pOperation)();
+        const char* szLine;
+    } rounds[] = {{&ICamera::LightOn, "control 2005 0\n"}, {&ICamera::ZoomIn, "control 4 0\n"}};
+    for (const auto& round : rounds) {
+        auto* pCamera = new AndroidCamera;
+        ASSERT_TRUE(pCamera->Open("127.0.0.1", nCommandPort, nVideoPort, 0));
+        EXPECT_TRUE(pCamera->WaitForPictures(1, 5000));
+        ((*pCamera).*round.pOperation)();
+        EXPECT_TRUE(ReadUntil(simulator, QProcess::StandardOutput, log, round.szLine));
+        pCamera->Release();
+    }
+    EXPECT_EQ(log, "control 2005 0\ncontrol 4 0\n");
+
+    simulator.terminate(); // SIGTERM
+    ASSERT_TRUE(simulator.waitForFinished(10000));
+    EXPECT_EQ(simulator.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(simulator.exitCode(), 0);
 }

@@ -16,8 +16,7 @@ namespace {
 
 const std::string kId = "0123456789abcdef0123456789abcdef";
 
-// A channel connected to a PhonePeer, with a clock the test sets and
-// counts, and the grants counted.
+// A channel connected to a PhonePeer, with a clock the test sets and counts.
 class CommandChannelTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -27,17 +26,10 @@ protected:
             m_signal.notify_all();
             return m_nNow;
         });
-        ASSERT_TRUE(m_channel.Connect("127.0.0.1", m_peer.Port(), [this] {
-            std::lock_guard<std::mutex> lock(m_lock);
-            ++m_nGrants;
-        }));
+        ASSERT_TRUE(m_channel.Connect("127.0.0.1", m_peer.Port(), nullptr));
         ASSERT_TRUE(m_peer.Accept());
     }
 
-    int Grants() {
-        std::lock_guard<std::mutex> lock(m_lock);
-        return m_nGrants;
-    }
     void SetNow(uint32_t nNow) {
         std::lock_guard<std::mutex> lock(m_lock);
         m_nNow = nNow;
@@ -55,7 +47,6 @@ protected:
     std::condition_variable m_signal;
     uint32_t m_nNow = 1000;
     int m_nClockReads = 0;
-    int m_nGrants = 0;
     // Last, so that it is gone (its thread stopped) before what its clock uses.
     AndroidCommandChannel m_channel;
 };

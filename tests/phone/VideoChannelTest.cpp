@@ -98,35 +98,6 @@ TEST(VideoPacketFramerTest, DeliversEachPayloadOnceWhateverThePieces) {
     }
 }
 
-TEST(VideoPacketFramerTest, ALengthAboveTheBoundMarksTheStreamCorrupt) {
-    VideoPacketFramer framer(1000);
-    int nPayloads = 0;
-    const auto count = [&](unsigned char*, unsigned int) { ++nPayloads; };
-    const auto feed = [&](const Bytes& bytes) {
-        bool bGood = true;
-        for (size_t nOffset = 0; nOffset < bytes.size() && bGood;) {
-            const size_t nPiece =
-                std::min(bytes.size() - nOffset, static_cast<size_t>(framer.SpaceSize()));
-            if (nPiece == 0) {
-                return false;
-            }
-            std::memcpy(framer.Space(), bytes.data() + nOffset, nPiece);
-            bGood = framer.Commit(static_cast<int>(nPiece), count);
-            nOffset += nPiece;
-        }
-        return bGood;
-    };
-    EXPECT_TRUE(feed(VideoPacket(Bytes(1000, 1))));
-    EXPECT_EQ(nPayloads, 1);
-    EXPECT_FALSE(feed(VideoPacket({}, 1001)));
-    EXPECT_EQ(framer.SpaceSize(), 0);
-    EXPECT_EQ(framer.BodyCapacity(), 1004u); // not grown for the corrupt length
-    EXPECT_FALSE(feed(VideoPacket(Bytes(3, 2))));
-    framer.Reset();
-    EXPECT_TRUE(feed(VideoPacket(Bytes(3, 2))));
-    EXPECT_EQ(nPayloads, 2);
-}
-
 TEST(VideoChannelTest, ConnectsAnewAfterAnEndOfStreamOrACorruptLength) {
     PhonePeer peer;
     Payloads payloads;
@@ -169,14 +140,10 @@ TEST(VideoChannelTest, RefusesWhatItCannotConnect) {
     AndroidVideoChannel channel;
     g_messages.clear();
     const QtMessageHandler previous = qInstallMessageHandler(KeepMessage);
-    const bool bEmpty = channel.Connect("", peer.Port(), payloads.Callback());
-    const bool bPortZero = channel.Connect("127.0.0.1", 0, payloads.Callback());
     const bool bNobody = channel.Connect("127.0.0.1", nFreePort, payloads.Callback());
     const bool bFirst = channel.Connect("127.0.0.1", peer.Port(), payloads.Callback());
     const bool bSecond = channel.Connect("127.0.0.1", peer.Port(), payloads.Callback());
     qInstallMessageHandler(previous);
-    EXPECT_FALSE(bEmpty);
-    EXPECT_FALSE(bPortZero);
     EXPECT_FALSE(bNobody);
     EXPECT_TRUE(bFirst);
     EXPECT_FALSE(bSecond);
