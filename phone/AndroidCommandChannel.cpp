@@ -14,6 +14,7 @@ namespace {
 constexpr int kReconnectAttempts = 3;
 constexpr unsigned int kPollMs = 10;
 constexpr uint32_t kKeepAliveSeconds = 4;
+constexpr std::chrono::milliseconds kRepairInterval(500);
 constexpr int kSmallPacket = 64;
 constexpr int kHelloPacket = 1024;
 
@@ -313,27 +314,26 @@ void AndroidCommandChannel::ReceiveLoop() {
                 m_bSplitterStale = false;
             }
             if (!m_socket.IsOpen()) {
-                // Every repair failed; the next keep-alive tries again. Until
-                // then the loop waits instead of spinning on a closed socket.
-                m_senderGone.wait_for(lock, std::chrono::milliseconds(kPollMs),
-                                      [this] { return !m_bRunning.load(); });
+                // The connection ended. It is made anew at once, then at most
+                // every kRepairInterval: a port that takes connections and
+                // closes them again (a forwarding whose phone application is
+                // gone) must not make this loop spin.
+                const auto now = std::chrono::steady_clock::now();
+                if (now - m_lastRepair >= kRepairInterval) {
+                    m_lastRepair = now;
+                    ReconnectLocked();
+                } else {
+                    m_senderGone.wait_for(lock, std::chrono::milliseconds(kPollMs),
+                                          [this] { return !m_bRunning.load(); });
+                }
             } else if (m_socket.WaitReadable(kPollMs)) {
                 nReceived = m_socket.Receive(m_splitter.Space(), m_splitter.SpaceSize());
                 if (nReceived <= 0) {
-                    // The phone closed the connection (or it broke): a socket
-                    // at its end of stream is always readable, so waiting for
-                    // the next send to notice would spin. Repair it now.
+                    // The phone closed the connection (or it broke). A socket
+                    // at its end of stream is always readable, so it is closed
+                    // here rather than left for the next send to notice.
                     nReceived = 0;
-                    for (int nAttempt = 0; nAttempt < kReconnectAttempts && m_bRunning;
-                         ++nAttempt) {
-                        if (ReconnectLocked()) {
-                            break;
-                        }
-                    }
-                    if (m_bSplitterStale) {
-                        m_splitter.Reset();
-                        m_bSplitterStale = false;
-                    }
+                    m_socket.Close();
                 }
             }
         }

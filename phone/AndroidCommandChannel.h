@@ -4,6 +4,7 @@
 #include "phone/TcpSocket.h"
 
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <functional>
@@ -16,10 +17,12 @@
 // and a keep-alive time stamp every 4 seconds. When the phone puts this PC
 // into slot 1, OnStreamGranted runs (on the receive thread).
 //
-// A connection found dead (a failed send, or the phone closing it) is
-// reconnected, a bounded number of times per attempt, and this PC introduces
-// itself again on it (Hello and RosterJoin, as far as they had been sent), so
-// that a phone application that restarted grants the stream anew.
+// A connection found dead is made anew: by a send that failed (a bounded
+// number of attempts, none once Disconnect is asked for), and by the receive
+// loop when the phone closed it (at once, then at most twice a second). On
+// the new connection this PC introduces itself again (Hello and RosterJoin,
+// as far as they had been sent), so that a phone application that restarted
+// grants the stream anew.
 class AndroidCommandChannel {
 public:
     // Seconds since 1970-01-01 UTC.
@@ -97,6 +100,8 @@ private:
     std::atomic<int> m_nSendersWaiting{0};
     // Set (under the socket lock) when the connection was replaced.
     bool m_bSplitterStale = false;
+    // The receive loop's last attempt to make a new connection.
+    std::chrono::steady_clock::time_point m_lastRepair;
 
     // What this PC said to introduce itself, repeated on a new connection.
     std::string m_strHelloFirst;
