@@ -14,16 +14,18 @@ extern "C" {
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* pData, size_t nSize) {
-    static const bool bQuiet = [] {
+    // Opened once: opening takes far longer than decoding a small input,
+    // and the camera too keeps one decoder across all its payloads.
+    static H264Decoder* pDecoder = [] {
         av_log_set_level(AV_LOG_QUIET);
-        return true;
+        auto* p = new H264Decoder;
+        p->SetThreads(1);
+        return p->Open() ? p : nullptr;
     }();
-    (void)bQuiet;
-    H264Decoder decoder;
-    decoder.SetThreads(1);
-    if (!decoder.Open()) {
+    if (pDecoder == nullptr) {
         return 0;
     }
+    H264Decoder& decoder = *pDecoder;
     static const char kMarker[] = "PAYLOAD";
     const size_t nMarker = sizeof kMarker - 1;
     int nWidth = 0;
