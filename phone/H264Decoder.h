@@ -12,12 +12,14 @@ struct SwsContext;
 // Turns the phone's H.264 payloads (Annex B) into BGRA pictures of the
 // decoded size, rows packed (stride width * 4). Used by one thread only.
 //
-// Decoding runs without frame threads, which would hold each picture back
-// by one payload per extra thread; slice threads (no delay) use the second
-// core where the phone cuts its pictures into several slices.
+// Decoding runs in the caller's thread alone. Frame threads would hold each
+// picture back by one payload per extra thread; slice threads add no delay
+// but gain nothing on a phone's one-slice pictures, and on two cores that
+// the window, the renderer and a recording share they cost more than they
+// give even on pictures of several slices.
 class H264Decoder {
 public:
-    static constexpr int kDefaultThreads = 2;
+    static constexpr int kDefaultThreads = 1;
 
     H264Decoder();
     // Closes first.
