@@ -137,9 +137,15 @@ void AndroidCamera::DecodeLoop() {
                 m_decoder.Decode(payload.data(), nLength, nWidth, nHeight);
                 m_bPrimed = true;
             }
-        } else if (m_decoder.Decode(payload.data(), nLength, nWidth, nHeight) > 0 &&
-                   m_decoder.PictureSize() > 0) {
-            ShowPicture(nWidth, nHeight);
+        } else {
+            const auto begin = std::chrono::steady_clock::now();
+            if (m_decoder.Decode(payload.data(), nLength, nWidth, nHeight) > 0 &&
+                m_decoder.PictureSize() > 0) {
+                ShowPicture(nWidth, nHeight,
+                            std::chrono::duration<double, std::milli>(
+                                std::chrono::steady_clock::now() - begin)
+                                .count());
+            }
         }
         if (payload.capacity() > kKeptSlotCapacity) {
             payload = std::vector<unsigned char>();
@@ -147,7 +153,7 @@ void AndroidCamera::DecodeLoop() {
     }
 }
 
-void AndroidCamera::ShowPicture(int nWidth, int nHeight) {
+void AndroidCamera::ShowPicture(int nWidth, int nHeight, double dDecodeMs) {
     const auto nSize = static_cast<size_t>(m_decoder.PictureSize());
     int nPicture;
     {
@@ -162,7 +168,7 @@ void AndroidCamera::ShowPicture(int nWidth, int nHeight) {
     }
     m_pictureSignal.notify_all();
     if (m_pictureHook) {
-        m_pictureHook(nPicture);
+        m_pictureHook(nPicture, dDecodeMs);
     }
 }
 

@@ -62,8 +62,10 @@ public:
     // that count to reach nCount (false on time-out).
     int PictureCount();
     bool WaitForPictures(int nCount, int nTimeoutMs);
-    // Called on the decode thread after each picture is ready for LockFrame.
-    void SetPictureHook(std::function<void(int nPicture)> hook) { m_pictureHook = std::move(hook); }
+    // Called on the decode thread once each picture is ready for LockFrame,
+    // with the time its payload took to decode and convert. Set before Open.
+    using PictureHook = std::function<void(int nPicture, double dDecodeMs)>;
+    void SetPictureHook(PictureHook hook) { m_pictureHook = std::move(hook); }
     int QueuedPayloads() { return m_queue.Size(); }
     long long DroppedPayloads() { return m_queue.Dropped(); }
     // Only while no grant can run (before Open, after Close).
@@ -75,7 +77,7 @@ private:
     void ConnectVideo();
     void OnVideoData(unsigned char* pData, unsigned int nLength);
     void DecodeLoop();
-    void ShowPicture(int nWidth, int nHeight);
+    void ShowPicture(int nWidth, int nHeight, double dDecodeMs);
 
     std::string m_strClientId;
     std::string m_strSecondClientId;
@@ -94,7 +96,7 @@ private:
     int m_nPictures = 0;
     std::condition_variable m_pictureSignal;
     bool m_bLocked = false; // GUI thread only
-    std::function<void(int)> m_pictureHook;
+    PictureHook m_pictureHook;
 
     // ConnectVideo runs on the command channel's thread; m_bClosing, set
     // by Close under this lock, stops a grant from connecting once Close

@@ -4,8 +4,8 @@
 //    ffmpeg command line decoding the same stream to BGRA with the same
 //    threads; the command line's start-up (one picture) is taken off.
 //  - the delay from a payload's last byte leaving the simulator to its
-//    picture being ready for LockFrame, over 600 pictures, beside the decode
-//    time of one picture measured in the same run;
+//    picture being ready for LockFrame, over 600 pictures, beside the time
+//    each of them took to decode in that run;
 //  - resident memory over a long stream fed as fast as the decoder takes it
 //    (ORVANE_BENCH_PHONE_PICTURES pictures, 60 000 by default).
 
@@ -223,6 +223,7 @@ void BM_Latency(benchmark::State& state) {
         std::mutex lock;
         std::vector<Clock::time_point> sent(kPictures + 2);
         std::vector<Clock::time_point> ready(kPictures + 1);
+        std::vector<double> decodes(kPictures + 1);
         PhoneSimOptions options = Simulator1080p();
         options.onSent = [&](long long nPacket) {
             if (nPacket < static_cast<long long>(sent.size())) {
@@ -236,10 +237,11 @@ void BM_Latency(benchmark::State& state) {
             return;
         }
         std::unique_ptr<AndroidCamera, CameraReleaser> camera(new AndroidCamera);
-        camera->SetPictureHook([&](int nPicture) {
+        camera->SetPictureHook([&](int nPicture, double dDecodeMs) {
             if (nPicture <= kPictures) {
                 std::lock_guard<std::mutex> guard(lock);
                 ready[static_cast<size_t>(nPicture)] = Clock::now();
+                decodes[static_cast<size_t>(nPicture)] = dDecodeMs;
             }
         });
         if (!camera->Open("127.0.0.1", simulator.CommandPort(), simulator.VideoPort(), 0) ||
@@ -251,17 +253,25 @@ void BM_Latency(benchmark::State& state) {
         simulator.Stop();
         // The first payload primes the decoder and is not shown: picture n
         // is the payload of packet n + 1.
+        // Beside each delay, the time its payload took to decode (measured
+        // around Decode in the camera, under the same load), and what the
+        // hand-over adds to it.
         std::vector<double> delays;
+        std::vector<double> overheads;
         for (int n = 1; n <= kPictures; ++n) {
-            delays.push_back(
-                std::chrono::duration<double, std::milli>(ready[n] - sent[n + 1]).count());
+            const double dDelay =
+                std::chrono::duration<double, std::milli>(ready[n] - sent[n + 1]).count();
+            delays.push_back(dDelay);
+            overheads.push_back(dDelay - decodes[n]);
         }
+        decodes.erase(decodes.begin());
         state.counters["median_ms"] = Percentile(delays, 0.5);
         state.counters["p95_ms"] = Percentile(delays, 0.95);
         state.counters["max_ms"] = Percentile(delays, 1.0);
+        state.counters["decode_median_ms"] = Percentile(decodes, 0.5);
+        state.counters["decode_p95_ms"] = Percentile(decodes, 0.95);
+        state.counters["handover_p95_ms"] = Percentile(overheads, 0.95);
     }
-    state.counters["decode_ms"] =
-        1000 * Decode(H264Decoder::kDefaultThreads).dSeconds / kStreamPictures;
 }
 
 double ResidentMegabytes() {
