@@ -169,11 +169,12 @@ TEST_F(CommandChannelTest, ReportsWhatThePhoneToldItOfEverySlot) {
                           "00 00 00 00 00 00 00 00 C8 FC 05 80"));
 
     // Slot 3 gets the pair (7, 99), slot 2 the triple's (4, 5); property 23
-    // and slot 12 are out of range and ignored; then the reply for slot 2
-    // marks (7, 99) in slot 1.
+    // and slot 12 are out of range and ignored (also as the PC's own slot);
+    // then the reply for slot 2 marks (7, 99) in slot 1.
     ASSERT_TRUE(m_peer.Send(Concat(
         {CommandPacket(PhonePacket::kRoster,
                        {PhonePacket::kRosterState, 9, 3, 2, 7, 99, 23, 1, 2, 2, 4, 5, 12, 1, 1}),
+         CommandPacket(PhonePacket::kRoster, {PhonePacket::kRosterState, 9, 12, 1, 7, 99, 0}),
          CommandPacket(PhonePacket::kRoster, {PhonePacket::kRosterJoin, 7, 2, 1, 1, 7, 99})})));
     ASSERT_TRUE(m_peer.NextPacket(PhonePacket::kRoster, packet)); // identity
     ASSERT_TRUE(m_peer.NextPacket(PhonePacket::kRoster, packet));
