@@ -40,15 +40,15 @@ public:
     bool IsRunning() override { return m_bOpened; }
     void Release() override;
 
-    bool AutoFocus() override { return Send(8); }
-    bool LightOn() override { return Send(2005); }
-    bool LightOff() override { return Send(2005); }
-    bool ZoomIn() override { return Send(4); }
-    bool ZoomOut() override { return Send(5); }
-    bool Brighten() override { return Send(2); }
-    bool Darken() override { return Send(3); }
-    bool FocusFar() override { return Send(9); }
-    bool FocusNear() override { return Send(10); }
+    bool AutoFocus() override { return Send(AndroidCommandChannel::CmdAutoFocus); }
+    bool LightOn() override { return Send(AndroidCommandChannel::CmdLightToggle); }
+    bool LightOff() override { return Send(AndroidCommandChannel::CmdLightToggle); }
+    bool ZoomIn() override { return Send(AndroidCommandChannel::CmdZoomIn); }
+    bool ZoomOut() override { return Send(AndroidCommandChannel::CmdZoomOut); }
+    bool Brighten() override { return Send(AndroidCommandChannel::CmdBrighten); }
+    bool Darken() override { return Send(AndroidCommandChannel::CmdDarken); }
+    bool FocusFar() override { return Send(AndroidCommandChannel::CmdFocusFar); }
+    bool FocusNear() override { return Send(AndroidCommandChannel::CmdFocusNear); }
     bool Rotate() override { return false; }
     bool Mirror() override { return false; }
     bool Negative() override { return false; }
@@ -56,7 +56,7 @@ public:
     bool AuxControl() override { return false; }
     bool Freeze() override { return false; }
     bool Mosaic() override { return false; }
-    bool StopControl() override { return Send(6); }
+    bool StopControl() override { return Send(AndroidCommandChannel::CmdStop); }
 
     // For tests and benchmarks: pictures copied in so far, and a wait for
     // that count to reach nCount (false on time-out).

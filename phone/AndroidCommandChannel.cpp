@@ -21,12 +21,12 @@ constexpr int kHelloPacket = 1024;
 // Head and a length placeholder; FinishPacket writes the tail and patches
 // the length. Returns the packet length, 0 when it did not fit.
 void BeginPacket(PacketWriter& writer, int nType) {
-    writer.WriteInt32(PhonePacket::Head(nType));
+    writer.WriteInt32(PhonePacket::PacketHead(nType));
     writer.WriteInt32(0);
 }
 
 int FinishPacket(PacketWriter& writer, int nType) {
-    writer.WriteInt32(PhonePacket::Tail(nType));
+    writer.WriteInt32(PhonePacket::PacketTail(nType));
     const int nLength = writer.Extent();
     writer.SetPosition(4);
     writer.WriteInt32(nLength);
@@ -175,9 +175,9 @@ void AndroidCommandChannel::SendReport(int nSlot) {
     int nPairs = 0;
     if (nSlot >= 0 && nSlot < kSlots) {
         for (int nProperty = 1; nProperty < kProperties; ++nProperty) {
-            if (m_slotMarks[nSlot][nProperty]) {
+            if (m_slotTable[nSlot].marks[nProperty]) {
                 writer.WriteInt32(nProperty);
-                writer.WriteInt32(m_slotValues[nSlot][nProperty]);
+                writer.WriteInt32(m_slotTable[nSlot].values[nProperty]);
                 ++nPairs;
             }
         }
@@ -195,10 +195,10 @@ void AndroidCommandChannel::SendReport(int nSlot) {
             continue;
         }
         for (int nProperty = 1; nProperty < kProperties; ++nProperty) {
-            if (m_slotMarks[nOther][nProperty]) {
+            if (m_slotTable[nOther].marks[nProperty]) {
                 writer.WriteInt32(nOther);
                 writer.WriteInt32(nProperty);
-                writer.WriteInt32(m_slotValues[nOther][nProperty]);
+                writer.WriteInt32(m_slotTable[nOther].values[nProperty]);
                 ++nTriples;
             }
         }
@@ -375,8 +375,8 @@ void AndroidCommandChannel::SetMark(int nSlot, int nProperty, int32_t nValue) {
     if (nSlot < 0 || nSlot >= kSlots || nProperty < 0 || nProperty >= kProperties) {
         return;
     }
-    m_slotValues[nSlot][nProperty] = nValue;
-    m_slotMarks[nSlot][nProperty] = true;
+    m_slotTable[nSlot].values[nProperty] = nValue;
+    m_slotTable[nSlot].marks[nProperty] = true;
 }
 
 void AndroidCommandChannel::HandleRoster(const unsigned char* pPacket, int nLength) {

@@ -25,6 +25,18 @@
 // grants the stream anew.
 class AndroidCommandChannel {
 public:
+    // Control codes.
+    static constexpr int32_t CmdBrighten = 2;
+    static constexpr int32_t CmdDarken = 3;
+    static constexpr int32_t CmdZoomIn = 4;
+    static constexpr int32_t CmdZoomOut = 5;
+    static constexpr int32_t CmdStop = 6;
+    static constexpr int32_t CmdAutoFocus = 8;
+    static constexpr int32_t CmdFocusFar = 9;
+    static constexpr int32_t CmdFocusNear = 10;
+    // Switches the torch: sent for on and for off.
+    static constexpr int32_t CmdLightToggle = 2005;
+
     // Seconds since 1970-01-01 UTC.
     using Clock = std::function<uint32_t()>;
 
@@ -112,6 +124,9 @@ private:
     // Written and read on the receive thread only.
     int32_t m_nIdentity = 0;
     int32_t m_nSlot = 0;
-    int32_t m_slotValues[kSlots][kProperties] = {};
-    bool m_slotMarks[kSlots][kProperties] = {};
+    struct SlotEntry {
+        int32_t values[kProperties] = {};
+        bool marks[kProperties] = {};
+    };
+    SlotEntry m_slotTable[kSlots];
 };

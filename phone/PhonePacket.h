@@ -25,11 +25,11 @@ constexpr int kMaxReceivedLength = 2049;
 
 constexpr uint32_t kHeadMark = 0x7FFA0000u;
 
-constexpr int32_t Head(int nType) {
+constexpr int32_t PacketHead(int nType) {
     return static_cast<int32_t>(kHeadMark | static_cast<uint32_t>(nType & 0xFFFF));
 }
-constexpr int32_t Tail(int nType) {
-    return static_cast<int32_t>(~static_cast<uint32_t>(Head(nType)));
+constexpr int32_t PacketTail(int nType) {
+    return static_cast<int32_t>(~static_cast<uint32_t>(PacketHead(nType)));
 }
 // The loose test a received head has to pass (a mask, not the whole upper half).
 constexpr bool IsHead(int32_t nHead) {

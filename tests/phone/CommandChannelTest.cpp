@@ -205,7 +205,7 @@ TEST_F(CommandChannelTest, ReportsWhatThePhoneToldItOfEverySlot) {
     EXPECT_EQ(Int32At(packet, 2848 - 16), 11);
     EXPECT_EQ(Int32At(packet, 2848 - 12), 22);
     EXPECT_EQ(Int32At(packet, 2848 - 8), 1122);
-    EXPECT_EQ(Int32At(packet, 2848 - 4), PhonePacket::Tail(PhonePacket::kRoster));
+    EXPECT_EQ(Int32At(packet, 2848 - 4), PhonePacket::PacketTail(PhonePacket::kRoster));
 }
 
 TEST_F(CommandChannelTest, KeepsAliveEveryFourSecondsOfItsClock) {
@@ -220,7 +220,7 @@ TEST_F(CommandChannelTest, KeepsAliveEveryFourSecondsOfItsClock) {
     ASSERT_TRUE(m_channel.SendControl(6, 0));
     ASSERT_TRUE(m_peer.NextPacket(PhonePacket::kControl, packet));
     for (const Bytes& queued : m_peer.Queued()) {
-        EXPECT_NE(Int32At(queued, 0), PhonePacket::Head(PhonePacket::kKeepAlive));
+        EXPECT_NE(Int32At(queued, 0), PhonePacket::PacketHead(PhonePacket::kKeepAlive));
     }
 
     SetNow(1004);

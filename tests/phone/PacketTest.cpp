@@ -91,7 +91,7 @@ TEST(PacketSplitterTest, CutsAStreamFedInAwkwardPieces) {
 TEST(PacketSplitterTest, APacketOfTheLargestLengthFitsTheBuffer) {
     Bytes largest(PacketSplitter::kCapacity, 0);
     PacketWriter writer(largest.data(), static_cast<int>(largest.size()));
-    writer.WriteInt32(PhonePacket::Head(PhonePacket::kRoster));
+    writer.WriteInt32(PhonePacket::PacketHead(PhonePacket::kRoster));
     writer.WriteInt32(PacketSplitter::kCapacity);
     // A stray byte before it: the packet has to move to the buffer's start
     // to complete.

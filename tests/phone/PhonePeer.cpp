@@ -67,12 +67,12 @@ bool PhonePeer::NextPacket(int nType, Bytes& packet, int nTimeoutMs) {
 Bytes CommandPacket(int nType, const std::vector<int32_t>& fields) {
     Bytes packet(8 + 4 * fields.size() + 4);
     PacketWriter writer(packet.data(), static_cast<int>(packet.size()));
-    writer.WriteInt32(PhonePacket::Head(nType));
+    writer.WriteInt32(PhonePacket::PacketHead(nType));
     writer.WriteInt32(static_cast<int32_t>(packet.size()));
     for (const int32_t nField : fields) {
         writer.WriteInt32(nField);
     }
-    writer.WriteInt32(PhonePacket::Tail(nType));
+    writer.WriteInt32(PhonePacket::PacketTail(nType));
     return packet;
 }
 

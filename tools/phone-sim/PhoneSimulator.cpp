@@ -35,12 +35,12 @@ int SendAll(TcpSocket& socket, const unsigned char* pData, size_t nLength) {
 std::vector<unsigned char> RosterPacket(std::initializer_list<int32_t> fields) {
     std::vector<unsigned char> packet(PhonePacket::kMaxReceivedLength);
     PacketWriter writer(packet.data(), static_cast<int>(packet.size()));
-    writer.WriteInt32(PhonePacket::Head(PhonePacket::kRoster));
+    writer.WriteInt32(PhonePacket::PacketHead(PhonePacket::kRoster));
     writer.WriteInt32(0);
     for (const int32_t nField : fields) {
         writer.WriteInt32(nField);
     }
-    writer.WriteInt32(PhonePacket::Tail(PhonePacket::kRoster));
+    writer.WriteInt32(PhonePacket::PacketTail(PhonePacket::kRoster));
     const int nLength = writer.Extent();
     writer.SetPosition(4);
     writer.WriteInt32(nLength);
