@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <turbojpeg.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <map>
 
