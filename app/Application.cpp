@@ -49,6 +49,7 @@ int RunApplication(int argc, char* argv[], const DeviceManagerFactory& makeDevic
     {
         Tessaly window;
         window.show();
+        window.GetVideoView()->LoadSounds();
         window.GetVideoView()->RepairRecordings();
         UnixSignalWatcher watcher;
         QObject::connect(&watcher, &UnixSignalWatcher::SignalHappend, &window, [&window] {

@@ -14,6 +14,11 @@ public:
     explicit ShutterSound(QObject* pParent = nullptr);
     ~ShutterSound() override;
 
+    // Loads the sound, which takes a moment: a click asked for before the
+    // sound system is ready is lost. The program loads it at start-up; a
+    // window made without it (as in tests) loads it at the first photo and
+    // starts the sound system's threads only then.
+    void Load();
     void Play();
     // How often Play was called.
     int PlayCount() const { return m_nPlays; }

@@ -520,6 +520,10 @@ void VideoView::StopRecording() {
     });
 }
 
+void VideoView::LoadSounds() {
+    m_pShutter->Load();
+}
+
 void VideoView::RepairRecordings() {
     if (m_repairer.joinable()) {
         return;

@@ -40,6 +40,8 @@ public:
     // that were cut short (the program killed, a power cut), and says so
     // when there were any. Once, at start-up.
     void RepairRecordings();
+    // Loads the shutter sound, so that the first photo clicks. At start-up.
+    void LoadSounds();
     // The running recording, or null.
     const RecordSession* CurrentRecording() const { return m_pRecording.get(); }
 
