@@ -497,6 +497,9 @@ void VideoView::StartRecording() {
     }
     m_pRecording = std::move(pRecording);
     IsRecording = true;
+    // Opening the encoders held up the frame timer, and the sound has just
+    // begun: the first pictures should not show what was there before.
+    OnReadFrame();
 }
 
 void VideoView::StopRecording() {
