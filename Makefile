@@ -66,7 +66,7 @@ fuzz: deps
 	$(call configure_tree,$(FUZZ_DIR),-DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -DORVANE_BUILD_FUZZ=ON -DORVANE_SANITIZE=address,undefined -DORVANE_BUILD_TESTS=OFF -DORVANE_BUILD_BENCH=OFF)
 	cmake --build $(FUZZ_DIR) -j $(JOBS) --target orvane_fuzzers
 	@set -e; n=0; for f in $(FUZZ_DIR)/fuzz/fuzz_*; do \
-	  [ -x "$$f" ] || continue; name=$${f##*/fuzz_}; n=$$((n+1)); \
+	  [ -f "$$f" ] && [ -x "$$f" ] || continue; name=$${f##*/fuzz_}; n=$$((n+1)); \
 	  mkdir -p $(FUZZ_DIR)/corpus/$$name fuzz/corpus/$$name; \
 	  echo "== fuzz_$$name for $(FUZZ_SECONDS) s"; \
 	  if ! "$$f" -max_total_time=$(FUZZ_SECONDS) -print_final_stats=1 -artifact_prefix=$(FUZZ_DIR)/ \
