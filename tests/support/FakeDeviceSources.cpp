@@ -18,7 +18,6 @@ ICamera* MakeCamera(const FakeCameraFactory& factory, unsigned int nIndex, FakeS
 }
 
 void NoteDestroyed(FakeSourceLog& log, const char* szWho) {
-    log.bDestroyed = true;
     if (log.destructionOrder) {
         log.destructionOrder->emplace_back(szWho);
     }

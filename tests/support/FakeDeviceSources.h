@@ -18,7 +18,6 @@ using FakeCameraFactory = std::function<FakeCamera*(unsigned int nIndex)>;
 struct FakeSourceLog {
     int nEnumerates = 0;
     int nFirstScanWaits = 0;
-    bool bDestroyed = false;
     // Filled by the destructor, so a test can check destruction order.
     std::shared_ptr<std::vector<std::string>> destructionOrder;
     // Logs of the cameras created so far, in order of creation.

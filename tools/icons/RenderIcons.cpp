@@ -17,7 +17,9 @@
 #include <QPainter>
 #include <QPainterPath>
 #include <QSvgRenderer>
+#include <QTransform>
 
+#include <cmath>
 #include <cstdio>
 #include <functional>
 #include <vector>
@@ -28,6 +30,8 @@ const QColor kNormalInk(255, 255, 255);
 const QColor kSelectedInk(31, 36, 48);
 const QColor kSelectedTile(255, 193, 7);
 const int kSquare = 64;
+// Where a full-size glyph sits, in units of the icon side.
+const QRectF kGlyphBox(0.06, 0.06, 0.88, 0.88);
 
 QString g_strSvgFolder;
 
@@ -74,21 +78,6 @@ QRectF Scaled(const QRectF& rcUnit, const QSize& size) {
                   rcUnit.width() * size.width(), rcUnit.height() * size.height());
 }
 
-// Clears a disc so that a badge drawn into it stands apart from the glyph
-// under it, whatever the background.
-void Knockout(QPainter& painter, const QRectF& rcDisc, bool bSelected) {
-    painter.save();
-    painter.setPen(Qt::NoPen);
-    if (bSelected) {
-        painter.setBrush(kSelectedTile);
-    } else {
-        painter.setCompositionMode(QPainter::CompositionMode_Clear);
-        painter.setBrush(Qt::black);
-    }
-    painter.drawEllipse(rcDisc);
-    painter.restore();
-}
-
 using Painter = std::function<bool(QPainter&, const QSize&, bool bSelected)>;
 
 struct Icon {
@@ -103,12 +92,7 @@ Painter Glyphs(std::vector<Layer> layers, std::vector<Layer> selectedLayers = {}
             (bSelected && !selectedLayers.empty()) ? selectedLayers : layers;
         const QColor crInk = bSelected ? kSelectedInk : kNormalInk;
         for (const Layer& layer : use) {
-            const QRectF rcBox = Scaled(layer.rcBox, size);
-            if (layer.strGlyph.startsWith("knockout:")) {
-                Knockout(painter, rcBox, bSelected);
-                continue;
-            }
-            if (!DrawGlyph(painter, layer.strGlyph, rcBox,
+            if (!DrawGlyph(painter, layer.strGlyph, Scaled(layer.rcBox, size),
                            layer.crFixed.isValid() ? layer.crFixed : crInk)) {
                 return false;
             }
@@ -118,19 +102,104 @@ Painter Glyphs(std::vector<Layer> layers, std::vector<Layer> selectedLayers = {}
 }
 
 Painter Glyph(const QString& strGlyph, const QString& strSelectedGlyph = QString()) {
-    const QRectF rcFull(0.06, 0.06, 0.88, 0.88);
     std::vector<Layer> selected;
     if (!strSelectedGlyph.isEmpty()) {
-        selected.push_back({strSelectedGlyph, rcFull, QColor()});
+        selected.push_back({strSelectedGlyph, kGlyphBox, QColor()});
     }
-    return Glyphs({{strGlyph, rcFull, QColor()}}, selected);
+    return Glyphs({{strGlyph, kGlyphBox, QColor()}}, selected);
 }
 
-// A glyph with a round plus or minus badge in its lower right corner.
-Painter GlyphWithBadge(const QString& strGlyph, const QString& strBadge) {
-    return Glyphs({{strGlyph, QRectF(0.04, 0.04, 0.80, 0.80), QColor()},
-                   {"knockout:", QRectF(0.50, 0.50, 0.50, 0.50), QColor()},
-                   {strBadge, QRectF(0.53, 0.53, 0.44, 0.44), QColor()}});
+// A glyph inside the set's focus brackets, the frame of the auto-focus
+// glyph: the subject tells what the camera focuses on (a flower for near,
+// mountains for far, as cameras mark macro and landscape focus).
+Painter FocusOn(const QString& strSubject) {
+    return Glyphs({{"crop-free", kGlyphBox, QColor()},
+                   {strSubject, QRectF(0.26, 0.26, 0.48, 0.48), QColor()}});
+}
+
+// The glyph set's 24-unit grid mapped onto the glyph box, so that shapes
+// drawn here share its proportions and its 2-unit stroke.
+void UseGlyphGrid(QPainter& painter, const QSize& size) {
+    const QRectF rcBox = Scaled(kGlyphBox, size);
+    painter.translate(rcBox.topLeft());
+    painter.scale(rcBox.width() / 24.0, rcBox.height() / 24.0);
+}
+
+// Brightness up and down as a pair: a full sun with long rays, and a smaller
+// hollow sun whose rays have shrunk to dots.
+Painter Sun(bool bBright) {
+    return [bBright](QPainter& painter, const QSize& size, bool bSelected) {
+        const QColor crInk = bSelected ? kSelectedInk : kNormalInk;
+        UseGlyphGrid(painter, size);
+        const QPointF ptCentre(12, 12);
+        if (bBright) {
+            painter.setPen(Qt::NoPen);
+            painter.setBrush(crInk);
+            painter.drawEllipse(ptCentre, 5, 5);
+        } else {
+            painter.setPen(QPen(crInk, 2));
+            painter.setBrush(Qt::NoBrush);
+            painter.drawEllipse(ptCentre, 3.5, 3.5);
+        }
+        painter.setPen(QPen(crInk, bBright ? 2 : 2.4, Qt::SolidLine, Qt::RoundCap));
+        for (int i = 0; i < 8; ++i) {
+            const qreal rAngle = i * M_PI / 4;
+            const QPointF ptDir(std::cos(rAngle), std::sin(rAngle));
+            if (bBright) {
+                painter.drawLine(ptCentre + ptDir * 8, ptCentre + ptDir * 11);
+            } else {
+                painter.drawPoint(ptCentre + ptDir * 8);
+            }
+        }
+        return true;
+    };
+}
+
+// The title strip: a page whose top band is set apart as its header.
+Painter TitlePage() {
+    return [](QPainter& painter, const QSize& size, bool bSelected) {
+        const QColor crInk = bSelected ? kSelectedInk : kNormalInk;
+        UseGlyphGrid(painter, size);
+        painter.setPen(QPen(crInk, 2));
+        painter.setBrush(Qt::NoBrush);
+        painter.drawRoundedRect(QRectF(5, 3, 14, 18), 1.5, 1.5);
+        painter.setPen(Qt::NoPen);
+        painter.setBrush(crInk);
+        painter.drawRoundedRect(QRectF(4, 2, 16, 7), 2, 2);
+        painter.setPen(QPen(crInk, 2, Qt::SolidLine, Qt::FlatCap));
+        painter.drawLine(QPointF(8, 13), QPointF(16, 13));
+        painter.drawLine(QPointF(8, 17), QPointF(13, 17));
+        return true;
+    };
+}
+
+// The spotlight: a rectangle of light, with a soft edge, in darkened
+// surroundings. On the tile the surroundings take the ink and the light is
+// the tile's colour.
+Painter LitRectangle() {
+    return [](QPainter& painter, const QSize& size, bool bSelected) {
+        UseGlyphGrid(painter, size);
+        QColor crSurround = bSelected ? kSelectedInk : kNormalInk;
+        if (!bSelected) {
+            crSurround.setAlphaF(0.4);
+        }
+        painter.setPen(Qt::NoPen);
+        painter.setBrush(crSurround);
+        painter.drawRoundedRect(QRectF(2, 3, 20, 18), 2, 2);
+        const QColor crLight = bSelected ? kSelectedTile : kNormalInk;
+        const QRectF rcLit(7, 8, 10, 8);
+        QColor crHalo = crLight;
+        crHalo.setAlphaF(0.22);
+        painter.setBrush(crHalo);
+        for (int nStep = 4; nStep >= 1; --nStep) {
+            const qreal rGrow = nStep * 0.8;
+            painter.drawRoundedRect(rcLit.adjusted(-rGrow, -rGrow, rGrow, rGrow), 1 + rGrow,
+                                    1 + rGrow);
+        }
+        painter.setBrush(crLight);
+        painter.drawRect(rcLit);
+        return true;
+    };
 }
 
 // A pen width sample: a horizontal stroke of the given thickness.
@@ -202,17 +271,17 @@ std::vector<Icon> Icons() {
         {"Lamp", square, Glyph("lightbulb-outline", "lightbulb-on")},
         {"ZoomIn", square, Glyph("magnify-plus-outline")},
         {"ZoomOut", square, Glyph("magnify-minus-outline")},
-        {"Brighten", square, Glyph("brightness-7")},
-        {"Darken", square, Glyph("brightness-3")},
-        {"FocusNear", square, GlyphWithBadge("image-filter-center-focus", "plus-circle")},
-        {"FocusFar", square, GlyphWithBadge("image-filter-center-focus", "minus-circle")},
+        {"Brighten", square, Sun(true)},
+        {"Darken", square, Sun(false)},
+        {"FocusNear", square, FocusOn("flower")},
+        {"FocusFar", square, FocusOn("image-filter-hdr")},
         {"Rotate", square, Glyph("rotate-right")},
         {"Mirror", square, Glyph("flip-horizontal")},
         {"Negative", square, Glyph("compare")},
-        {"Title", square, Glyph("dock-top")},
+        {"Title", square, TitlePage()},
         {"Frozen", square, Glyph("snowflake")},
         {"Mosaic", square, Glyph("checkerboard")},
-        {"Emphasize", square, Glyph("spotlight-beam")},
+        {"Emphasize", square, LitRectangle()},
         {"Shade", square, Glyph("curtains")},
         // Annotation tools.
         {"Line", square, Glyph("vector-line")},
@@ -240,7 +309,7 @@ std::vector<Icon> Icons() {
          Glyphs({{"video-outline", QRectF(0.06, 0.06, 0.88, 0.88), QColor()}},
                 {{"record-rec", QRectF(0.0, 0.0, 1.0, 1.0), QColor(211, 32, 32)}})},
         {"Setting", square, Glyph("cog-outline")},
-        {"Info", square, Glyph("folder-image")},
+        {"Info", square, Glyph("folder-outline")},
     };
 }
 
