@@ -10,6 +10,38 @@
 #include <string>
 #include <vector>
 
+// The device states a delegate reported, in order.
+class StateLog {
+public:
+    void Add(int nState) {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_states.push_back(nState);
+        m_changed.notify_all();
+    }
+    // The states so far, once there are n of them (or after 10 s).
+    std::vector<int> WaitFor(size_t n) {
+        return Wait([&] { return m_states.size() >= n; });
+    }
+    // The states so far, once the last one is nState (or after 10 s).
+    std::vector<int> WaitForLast(int nState) {
+        return Wait([&] { return !m_states.empty() && m_states.back() == nState; });
+    }
+    void Clear() {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_states.clear();
+    }
+
+private:
+    template <typename Predicate> std::vector<int> Wait(Predicate predicate) {
+        std::unique_lock<std::mutex> lock(m_mutex);
+        m_changed.wait_for(lock, std::chrono::seconds(10), predicate);
+        return m_states;
+    }
+    std::mutex m_mutex;
+    std::condition_variable m_changed;
+    std::vector<int> m_states;
+};
+
 // An adb server in memory. Each connection records the bytes it was sent;
 // once a whole request has arrived it answers with the reply set for that
 // service (in pieces of nChunk bytes when nChunk is set), then closes. A
