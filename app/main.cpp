@@ -1,4 +1,5 @@
 #include "app/Configuration.h"
+#include "camera/V4l2DeviceList.h"
 #include "view/DeviceMgr.h"
 
 #include <QApplication>
@@ -22,8 +23,8 @@ int main(int argc, char* argv[]) {
         styleFile.close();
     }
 
-    // No camera sources are wired in yet: the manager lists nothing.
-    DeviceManager = new DeviceMgr(nullptr, nullptr);
+    // No phone source is wired in yet.
+    DeviceManager = new DeviceMgr(std::make_unique<V4l2DeviceList>(), nullptr);
 
     int nResult = 0;
     {

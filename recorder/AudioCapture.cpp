@@ -31,10 +31,7 @@ bool AudioCapture::Start(int nChannels, int nSampleRate, AudioCallback callback)
 }
 
 void AudioCapture::Stop() {
-    if (m_pStream != nullptr && Pa_IsStreamStopped(m_pStream) == 0) {
-        // Waits for a running callback to return.
-        Pa_StopStream(m_pStream);
-    }
+    Close();
 }
 
 bool AudioCapture::Open(int nChannels, int nSampleRate) {
@@ -69,7 +66,10 @@ bool AudioCapture::Open(int nChannels, int nSampleRate) {
 
 void AudioCapture::Close() {
     if (m_pStream != nullptr) {
-        Stop();
+        // Waits for a running callback to return.
+        if (Pa_IsStreamStopped(m_pStream) == 0) {
+            Pa_StopStream(m_pStream);
+        }
         Pa_CloseStream(m_pStream);
         m_pStream = nullptr;
     }

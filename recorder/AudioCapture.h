@@ -1,27 +1,23 @@
 #pragma once
 
+#include "recorder/IAudioSource.h"
+
 #include <portaudio.h>
-
-#include <functional>
-
-// Called on the audio thread with one captured block of interleaved signed
-// 16-bit samples and its size in bytes; the data is valid only for the call.
-using AudioCallback = std::function<void(const unsigned char*, int)>;
 
 // Captures the default microphone and hands every block, as it comes, to a
 // callback. Start, Stop and the destructor belong to one (the GUI) thread.
-class AudioCapture {
+class AudioCapture : public IAudioSource {
 public:
     AudioCapture() = default;
-    ~AudioCapture();
+    ~AudioCapture() override;
     AudioCapture(const AudioCapture&) = delete;
     AudioCapture& operator=(const AudioCapture&) = delete;
 
     // False when there is no input device or it cannot be opened or started;
     // nothing is left open then.
-    bool Start(int nChannels, int nSampleRate, AudioCallback callback);
-    // Returns once no callback runs any more; Start may follow.
-    void Stop();
+    bool Start(int nChannels, int nSampleRate, AudioCallback callback) override;
+    // Also closes the stream, so that the device is free between recordings.
+    void Stop() override;
 
 private:
     bool Open(int nChannels, int nSampleRate);

@@ -21,6 +21,16 @@ namespace {
 // under the camera) may exceed the rate, which evens out over the buffer.
 constexpr int kRateControlBufferBits = 31457280;
 constexpr int kBytesPerInputSample = 2; // interleaved signed 16-bit
+// How far libavformat may hold packets back to interleave the streams. It
+// bounds what a crash loses; by default a sound stream that gets no packets
+// (no microphone) held the pictures back for ten seconds.
+constexpr int64_t kInterleaveWindow = AV_TIME_BASE / 2;
+
+std::string ErrorText(int nError) {
+    char text[AV_ERROR_MAX_STRING_SIZE] = {};
+    av_strerror(nError, text, sizeof(text));
+    return text;
+}
 
 int ProfileFromName(const std::string& strName) {
     if (strName == "baseline") {
@@ -55,11 +65,16 @@ MediaMuxer::MediaMuxer(const std::string& strFileName, const std::string& strFor
         m_pFormat = nullptr;
         return;
     }
-    if (avio_open2(&m_pFormat->pb, m_strFileName.c_str(), AVIO_FLAG_READ_WRITE, nullptr, nullptr) <
-        0) {
-        m_pFormat->pb = nullptr;
+    if (!m_file.Create(m_strFileName)) {
         return;
     }
+    m_pFormat->pb = m_file.Io();
+    m_pFormat->flags |= AVFMT_FLAG_CUSTOM_IO;
+    m_pFormat->max_interleave_delta = kInterleaveWindow;
+    // Every packet goes to the file at once, not when the write buffer is
+    // full: a still page makes tiny packets, and a crash keeps only what
+    // reached the file.
+    m_pFormat->flush_packets = 1;
     if (!strServiceName.empty()) {
         av_dict_set(&m_pFormat->metadata, "service_name", ("libencoder-" + strServiceName).c_str(),
                     0);
@@ -75,6 +90,15 @@ MediaMuxer::~MediaMuxer() {
 
 bool MediaMuxer::IsOpen() const {
     return m_pFormat != nullptr && m_pFormat->pb != nullptr;
+}
+
+std::string MediaMuxer::WriteError() const {
+    return m_file.Error();
+}
+
+void MediaMuxer::Fail(int nError) {
+    m_bFailed = true;
+    m_file.Fail(ErrorText(nError));
 }
 
 bool MediaMuxer::AddAudioStream(const AudioParams& params, const std::string& strEncoderName) {
@@ -201,13 +225,22 @@ bool MediaMuxer::AddVideoStream(const VideoSettings& settings, const std::string
     pEncoder->framerate = AVRational{settings.nFrameRate, 1};
     pStream->time_base = pEncoder->time_base;
     pEncoder->profile = ProfileFromName(settings.strProfile);
+    // Players take a stream that does not say otherwise for BT.709 at HD sizes
+    // and BT.601 below. The pictures are converted by the same rule and the
+    // stream says so, which gives the right colours in players of both kinds.
+    // The pictures are sRGB, whose primaries are BT.709's.
+    const bool bHd = settings.nWidth >= 1280 || settings.nHeight > 576;
+    pEncoder->colorspace = bHd ? AVCOL_SPC_BT709 : AVCOL_SPC_SMPTE170M;
+    pEncoder->color_primaries = AVCOL_PRI_BT709;
+    pEncoder->color_trc = AVCOL_TRC_BT709;
+    pEncoder->color_range = AVCOL_RANGE_MPEG;
 
     pEncoder->gop_size = 15 * settings.nFrameRate;
     pEncoder->keyint_min = 0;
     pEncoder->qmin = 10;
     pEncoder->qmax = 25;
     // Encoders other than libx264 may not know these; they then go without.
-    av_opt_set_int(pEncoder->priv_data, "rc-lookahead", 100, 0);
+    av_opt_set_int(pEncoder->priv_data, "rc-lookahead", settings.nLookahead, 0);
     av_opt_set(pEncoder->priv_data, "preset", "superfast", 0);
     av_opt_set(pEncoder->priv_data, "tune", "zerolatency", 0);
 
@@ -233,14 +266,18 @@ bool MediaMuxer::WriteHeader() {
         return false;
     }
     std::lock_guard<std::mutex> lock(m_writeMutex);
-    m_bHeaderWritten = avformat_write_header(m_pFormat, nullptr) >= 0;
+    const int nResult = avformat_write_header(m_pFormat, nullptr);
+    m_bHeaderWritten = nResult >= 0;
+    if (!m_bHeaderWritten) {
+        Fail(nResult);
+    }
     return m_bHeaderWritten;
 }
 
 void MediaMuxer::WriteVideoFrame(const uint8_t* pData, int nWidth, int nHeight) {
-    if (m_pVideoFrame == nullptr || m_bFlushed || pData == nullptr || nWidth <= 0 || nHeight <= 0 ||
-        av_image_check_size(nWidth, nHeight, 0, nullptr) < 0 || !PrepareScaler(nWidth, nHeight) ||
-        av_frame_make_writable(m_pVideoFrame) < 0) {
+    if (m_pVideoFrame == nullptr || m_bFlushed || m_bFailed || pData == nullptr || nWidth <= 0 ||
+        nHeight <= 0 || av_image_check_size(nWidth, nHeight, 0, nullptr) < 0 ||
+        !PrepareScaler(nWidth, nHeight) || av_frame_make_writable(m_pVideoFrame) < 0) {
         return;
     }
     // The picture is lent to the scaler, not copied: the buffer reference
@@ -284,7 +321,11 @@ bool MediaMuxer::PrepareScaler(int nWidth, int nHeight) {
     av_opt_set_pixel_fmt(m_pScaler, "dst_format", AV_PIX_FMT_YUV420P, 0);
     av_opt_set_int(m_pScaler, "sws_flags", SWS_BICUBIC, 0);
     av_opt_set_int(m_pScaler, "threads", m_pVideoEncoder->thread_count, 0);
-    if (sws_init_context(m_pScaler, nullptr, nullptr) < 0) {
+    const int nMatrix =
+        m_pVideoEncoder->colorspace == AVCOL_SPC_BT709 ? SWS_CS_ITU709 : SWS_CS_SMPTE170M;
+    if (sws_init_context(m_pScaler, nullptr, nullptr) < 0 ||
+        sws_setColorspaceDetails(m_pScaler, sws_getCoefficients(SWS_CS_DEFAULT), 1,
+                                 sws_getCoefficients(nMatrix), 0, 0, 1 << 16, 1 << 16) < 0) {
         sws_freeContext(m_pScaler);
         m_pScaler = nullptr;
         return false;
@@ -321,7 +362,7 @@ void MediaMuxer::EncodeVideoFrame() {
 }
 
 void MediaMuxer::EncodeAudio(const uint8_t* pData, int nBytes) {
-    if (m_pAudioFifo == nullptr || m_bFlushed || pData == nullptr || nBytes <= 0) {
+    if (m_pAudioFifo == nullptr || m_bFlushed || m_bFailed || pData == nullptr || nBytes <= 0) {
         return;
     }
     // A torn sample at the end of a block cannot be placed; drop just that.
@@ -398,10 +439,13 @@ void MediaMuxer::DrainEncoder(AVCodecContext* pEncoder, AVStream* pStream, AVPac
         }
         av_packet_rescale_ts(pPacket, pEncoder->time_base, pStream->time_base);
         std::lock_guard<std::mutex> lock(m_writeMutex);
-        if (m_bHeaderWritten) {
-            // A failed write (a full disk) is not retried: the packet is lost,
-            // the file up to it stays intact, and Finish still closes it.
-            av_interleaved_write_frame(m_pFormat, pPacket);
+        if (m_bHeaderWritten && !m_bFailed) {
+            // A failed write (a full disk) is not retried: the file keeps
+            // what was written, and nothing more is encoded.
+            const int nResult = av_interleaved_write_frame(m_pFormat, pPacket);
+            if (nResult < 0) {
+                Fail(nResult);
+            }
         }
         av_packet_unref(pPacket);
     }
@@ -446,20 +490,32 @@ int MediaMuxer::Finish() {
     if (!IsOpen()) {
         return 0;
     }
-    FlushEncoders();
+    if (!m_bFailed) {
+        FlushEncoders();
+    }
     {
         std::lock_guard<std::mutex> lock(m_writeMutex);
-        if (m_bHeaderWritten) {
-            av_write_trailer(m_pFormat);
-            m_bHeaderWritten = false;
+        if (m_bHeaderWritten && !m_bFailed) {
+            const int nResult = av_write_trailer(m_pFormat);
+            if (nResult < 0) {
+                Fail(nResult);
+            }
         }
+        m_bHeaderWritten = false;
+        m_pFormat->pb = nullptr;
     }
-    return avio_closep(&m_pFormat->pb);
+    return m_file.Close() ? 0 : AVERROR(EIO);
+}
+
+void MediaMuxer::Discard() {
+    Close();
+    m_file.Remove();
 }
 
 void MediaMuxer::Close() {
-    if (m_pFormat != nullptr && m_pFormat->pb != nullptr) {
-        avio_closep(&m_pFormat->pb);
+    // The file is ours, not libavformat's: it is closed after the context.
+    if (m_pFormat != nullptr) {
+        m_pFormat->pb = nullptr;
     }
     avcodec_free_context(&m_pVideoEncoder);
     avcodec_free_context(&m_pAudioEncoder);
@@ -485,4 +541,5 @@ void MediaMuxer::Close() {
     m_pVideoStream = nullptr;
     m_pAudioStream = nullptr;
     m_bHeaderWritten = false;
+    m_file.Close();
 }

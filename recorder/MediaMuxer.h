@@ -1,8 +1,10 @@
 #pragma once
 
 #include "recorder/AudioParams.h"
+#include "recorder/RecordingFile.h"
 #include "recorder/VideoSettings.h"
 
+#include <atomic>
 #include <cstdint>
 #include <mutex>
 #include <string>
@@ -21,7 +23,8 @@ struct SwsContext;
 // so only the writes into the file are serialised.
 class MediaMuxer {
 public:
-    // Opens the file at once; when that fails the muxer refuses every stream.
+    // Creates the file at once (never over an existing one); when that fails
+    // the muxer refuses every stream.
     MediaMuxer(const std::string& strFileName, const std::string& strFormatName,
                const std::string& strServiceName);
     ~MediaMuxer();
@@ -29,6 +32,8 @@ public:
     MediaMuxer& operator=(const MediaMuxer&) = delete;
 
     bool IsOpen() const;
+    // Empty while all is well, else why writing failed first. Any thread.
+    std::string WriteError() const;
 
     // Streams stand in the file in the order they are added.
     bool AddAudioStream(const AudioParams& params, const std::string& strEncoderName);
@@ -45,9 +50,11 @@ public:
 
     // Drains both encoders into the file; later pictures and blocks are dropped.
     void FlushEncoders();
-    // Flushes, writes the trailer and closes the file; the result of the
-    // close (0 or a negative error). Safe to call twice.
+    // Flushes, writes the trailer and closes the file; 0, or a negative error
+    // when anything failed to reach the file. Safe to call twice.
     int Finish();
+    // Closes and deletes the file, which this muxer created.
+    void Discard();
 
 private:
     bool PrepareScaler(int nWidth, int nHeight);
@@ -55,13 +62,16 @@ private:
     void EncodeAudioFrame(int nSamples);
     bool GrowConvertBuffer(int nSamples);
     void DrainEncoder(AVCodecContext* pEncoder, AVStream* pStream, AVPacket* pPacket, bool bAudio);
+    void Fail(int nError); // holding m_writeMutex
     void Close();
 
     std::string m_strFileName;
+    RecordingFile m_file;
     std::string m_strFormatName;
     AVFormatContext* m_pFormat = nullptr;
     bool m_bHeaderWritten = false; // guarded by m_writeMutex once streams run
     bool m_bFlushed = false;
+    std::atomic<bool> m_bFailed{false}; // a write failed: nothing more is encoded
 
     VideoSettings m_videoSettings;
     AVStream* m_pVideoStream = nullptr;

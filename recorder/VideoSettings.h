@@ -10,4 +10,5 @@ struct VideoSettings {
     int nFrameRate = 0;   // frames per second
     int nThreadLimit = 0; // at most this many encoder threads
     int nBitRate = 0;     // kbit/s
+    int nLookahead = 0;   // pictures the rate control looks ahead (each held in memory)
 };

@@ -9,8 +9,6 @@ extern "C" {
 #include <QDir>
 #include <QFileInfo>
 
-#include <portaudio.h>
-
 #include <cmath>
 #include <numeric>
 
@@ -32,6 +30,7 @@ Recording ReadRecording(const std::string& strPath) {
         avcodec_parameters_to_context(decoders.back(), pParams);
         avcodec_open2(decoders.back(), pCodec, nullptr);
     }
+    recording.nDuration = pFormat->duration;
     recording.stamps.resize(decoders.size());
     recording.frames.resize(decoders.size());
     auto receive = [&](size_t n) {
@@ -77,29 +76,43 @@ std::vector<int64_t> Sequence(size_t nCount) {
     return numbers;
 }
 
-std::vector<uint8_t> MakePicture(int nWidth, int nHeight, int nSplit, uint8_t nLeft,
-                                 uint8_t nRight) {
+std::vector<uint8_t> MakePicture(int nWidth, int nHeight, int nSplit, uint32_t nLeft,
+                                 uint32_t nRight) {
     std::vector<uint8_t> picture(static_cast<size_t>(nWidth) * nHeight * 4);
     for (size_t i = 0; i < picture.size(); ++i) {
-        picture[i] = static_cast<int>(i / 4 % nWidth) < nSplit ? nLeft : nRight;
+        const uint32_t nColour = static_cast<int>(i / 4 % nWidth) < nSplit ? nLeft : nRight;
+        picture[i] = static_cast<uint8_t>(nColour >> (i % 4 * 8)); // blue, green, red, unused
     }
     return picture;
 }
 
-std::vector<uint8_t> MakeTone(int64_t nStart, int nFrames) {
+std::vector<uint8_t> MakeTone(int64_t nStart, int nFrames, double fScale) {
     std::vector<int16_t> samples;
     for (int64_t i = nStart; i < nStart + nFrames; ++i) {
         const double fPhase = 2.0 * M_PI * 440.0 * static_cast<double>(i) / 48000.0;
-        samples.insert(samples.end(), 2, static_cast<int16_t>(16383.0 * std::sin(fPhase)));
+        samples.insert(samples.end(), 2, static_cast<int16_t>(32767.0 * fScale * std::sin(fPhase)));
     }
     const auto* pBytes = reinterpret_cast<const uint8_t*>(samples.data());
     return {pBytes, pBytes + samples.size() * sizeof(int16_t)};
 }
 
-bool HasDefaultInputDevice() {
-    const bool bHas = Pa_Initialize() == paNoError && Pa_GetDefaultInputDevice() != paNoDevice;
-    Pa_Terminate();
-    return bHas;
+bool FakeAudioSource::Start(int /*nChannels*/, int /*nSampleRate*/, AudioCallback callback) {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_callback = m_bWorks ? std::move(callback) : nullptr;
+    return m_bWorks;
+}
+
+void FakeAudioSource::Stop() {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_callback = nullptr;
+}
+
+bool FakeAudioSource::Feed(const uint8_t* pData, int nBytes) {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    if (m_callback) {
+        m_callback(pData, nBytes);
+    }
+    return static_cast<bool>(m_callback);
 }
 
 int OpenDescriptorsTo(const std::string& strPath) {
