@@ -30,6 +30,8 @@ public:
     virtual int GetRemarkType() = 0;
     virtual void SetRemarkType(int nType) = 0;
     // Copies the picture; the caller may reuse its buffer once this returns.
+    // False, and the previous picture kept, for a null picture or one whose
+    // size Qt refuses to allocate.
     virtual bool SetImage(const QImage& image) = 0;
     virtual void OnMousePress(int nX, int nY) = 0;
     virtual void OnMouseRelease(int nX, int nY) = 0;
@@ -37,8 +39,9 @@ public:
     virtual void SetPen(const QPen& pen) = 0;
     virtual void SetRotateAngle(int nAngle) = 0;
     virtual void OnResize() = 0;
-    // Only from the widget's paint event: composes the picture and stretches
-    // the part (ptOrigin, szSource) of the rotated picture over the widget.
+    // Only from the widget's paint event: composes the picture unless it is
+    // up to date, and stretches the part (ptOrigin, szSource) of the rotated
+    // picture over the widget.
     virtual void Paint(const QPoint& ptOrigin, const QSize& szSource) = 0;
     virtual void SetFontSize(int nPointSize) = 0;
     virtual void SetTextColor(const QColor& crColor) = 0;
@@ -60,6 +63,11 @@ public:
     // Paint), taken under the renderer's lock; it does not disturb the
     // double buffer that GetPicture's consumer relies on.
     virtual QImage CopyPicture() = 0;
+    // Composes the newest picture for GetPicture and CopyPicture without
+    // painting, when anything changed since the last composition, so that
+    // recordings and photos follow the camera while the widget is not
+    // painted (minimised or covered). A paint after it reuses that picture.
+    virtual void ComposePicture() = 0;
 
 protected:
     ~IVideoRender() = default;

@@ -1,25 +1,35 @@
 #pragma once
 
-class QImage;
+#include <QSize>
 
-// The pixel effects of the renderer, written for 32-bit pictures so that
-// they work in buffers that are reused frame after frame instead of making
-// a new picture each time as QImage's own transformations do.
+class QImage;
+class QRect;
+
+// The pixel effects of the renderer, written for 32-bit pictures (RGB32,
+// ARGB32, ARGB32 premultiplied). They write into targets the caller made,
+// reused frame after frame, and never allocate: a target of the wrong size
+// (or a null one, where Qt refused the size) is reported as false and left
+// untouched.
 class ImageEffects {
 public:
-    // Writes source turned clockwise by nAngle (90, 180 or 270; anything else
-    // copies it) into target, which is re-created only when its size or
-    // format does not fit. Pixel for pixel the same as QImage::transformed
-    // with that rotation. Both are 32-bit pictures.
-    static void Rotate(const QImage& source, int nAngle, QImage& target);
+    // The size of a picture turned clockwise by nAngle degrees.
+    static QSize TurnedSize(const QSize& size, int nAngle);
 
-    // Every 10 x 10 block, counted from the top-left corner (blocks on the
-    // right and bottom borders cut short), takes the colour of its top-left
-    // pixel. Pictures other than RGB32, ARGB32 and ARGB32 premultiplied are
-    // left as they are. bMirrored gives the same as Mirror afterwards, in one
+    // Writes source turned clockwise by nAngle (0, 90, 180 or 270) and then,
+    // when bMirror, flipped left to right into target, which has the turned
+    // size. Pixel for pixel QImage::transformed followed by mirrored, in one
     // pass.
-    static void Mosaic(QImage& image, bool bMirrored = false);
+    static bool Turn(const QImage& source, int nAngle, bool bMirror, QImage& target);
 
-    // Flips the picture left to right.
-    static void Mirror(QImage& image);
+    // The same for the part rcPart of source only, written to where that part
+    // lands in the turned picture; the rest of target is left as it is.
+    static bool TurnPart(const QImage& source, const QRect& rcPart, int nAngle, bool bMirror,
+                         QImage& target);
+
+    // Every 10 x 10 block of source, counted from the top-left corner (blocks
+    // on the right and bottom borders cut short), in the colour of its
+    // top-left pixel, written into target of the same size; target may be
+    // source itself. bMirrored flips the result left to right in the same
+    // pass.
+    static bool Mosaic(const QImage& source, bool bMirrored, QImage& target);
 };

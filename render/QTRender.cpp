@@ -13,16 +13,8 @@
 
 namespace {
 
-const QRgb OpaqueBlack = qRgba(0, 0, 0, 255);
-
 bool IsRegionType(int nType) {
     return nType == RemarkEmphasize || nType == RemarkShade;
-}
-
-bool IsCopyable32Bit(QImage::Format format) {
-    // With the camera's opaque alpha these three share one memory layout.
-    return format == QImage::Format_RGB32 || format == QImage::Format_ARGB32 ||
-           format == QImage::Format_ARGB32_Premultiplied;
 }
 
 // How far a stroke of this pen may reach beyond the points it joins:
@@ -45,6 +37,30 @@ QRect ZoomCrop(int nLevel, int nWidth, int nHeight) {
     const int nCropWidth = 32 * nLevel < nWidth ? nWidth - 32 * nLevel : 32;
     const int nCropHeight = 18 * nLevel < nHeight ? nHeight - 18 * nLevel : 18;
     return QRect(16 * nLevel, 9 * nLevel, nCropWidth, nCropHeight);
+}
+
+// Makes image a picture of that size and format unless it is one; false when
+// Qt refuses the size.
+bool Fit(QImage& image, const QSize& size, QImage::Format format) {
+    if (image.size() != size || image.format() != format) {
+        image = QImage(size, format);
+    }
+    return !image.isNull();
+}
+
+// Copies rcSource of source to ptTarget in target, both 32-bit.
+void CopyRect(const QImage& source, const QRect& rcSource, QImage& target, const QPoint& ptTarget) {
+    const size_t nRowBytes = size_t(rcSource.width()) * 4;
+    if (ptTarget.x() == 0 && size_t(source.bytesPerLine()) == nRowBytes &&
+        size_t(target.bytesPerLine()) == nRowBytes) {
+        std::memcpy(target.scanLine(ptTarget.y()), source.constScanLine(rcSource.y()),
+                    nRowBytes * size_t(rcSource.height()));
+        return;
+    }
+    for (int y = 0; y < rcSource.height(); ++y) {
+        std::memcpy(target.scanLine(ptTarget.y() + y) + ptTarget.x() * 4,
+                    source.constScanLine(rcSource.y() + y) + rcSource.x() * 4, nRowBytes);
+    }
 }
 
 } // namespace
@@ -78,6 +94,7 @@ void QTRender::SetWidgetCursor(Qt::CursorShape nShape) {
 }
 
 void QTRender::Update() {
+    m_bChanged = true;
     if (m_pWidget != nullptr) {
         m_pWidget->update();
     }
@@ -87,53 +104,58 @@ void QTRender::Update() {
 
 bool QTRender::SetImage(const QImage& image) {
     if (image.isNull()) {
-        return true;
+        return false;
     }
     {
         std::lock_guard<std::mutex> lock(m_mutex);
         if (image.width() != m_nWidth || image.height() != m_nHeight) {
+            // All or nothing: a size Qt refuses (too big, or corrupt) leaves
+            // the renderer with the picture and drawings it had.
+            QImage frame(image.size(), QImage::Format_RGB32);
+            QImage layer(image.size(), QImage::Format_ARGB32_Premultiplied);
+            if (frame.isNull() || layer.isNull()) {
+                return false;
+            }
+            layer.fill(Qt::transparent);
             m_nWidth = image.width();
             m_nHeight = image.height();
-            m_frame = QImage(m_nWidth, m_nHeight, QImage::Format_RGB32);
-            for (QImage& buffer : m_compose) {
-                buffer = QImage(m_nWidth, m_nHeight, QImage::Format_RGB32);
-                buffer.fill(OpaqueBlack);
-            }
-            for (QImage& buffer : m_effect) {
-                buffer = QImage();
-            }
-            m_layer = QImage(m_nWidth, m_nHeight, QImage::Format_ARGB32_Premultiplied);
-            m_layer.fill(Qt::transparent);
+            m_frames[0] = frame;
+            m_frames[1] = m_frames[2] = QImage();
+            m_nFrame = 0;
+            // The output pictures keep their pixels until they are replaced;
+            // they share no buffer of the new size.
+            m_nOutputFrame[0] = m_nOutputFrame[1] = -1;
+            m_composed[0] = m_composed[1] = m_scratch = QImage();
+            m_layer = layer;
             m_rcLayerUsed = QRect();
             // A snapshot of the old size cannot stand for half or a strip of
             // the new picture; the next compose takes a fresh one.
             m_compareSnapshot = QImage();
             m_titleSnapshot = QImage();
         }
-        CopyFrame(image);
+        // The newest frame's own buffer if no output shares it, else a free one.
+        int nFrame = m_nFrame;
+        while (nFrame == m_nOutputFrame[0] || nFrame == m_nOutputFrame[1]) {
+            nFrame = (nFrame + 1) % 3;
+        }
+        if (!Fit(m_frames[nFrame], image.size(), QImage::Format_RGB32)) {
+            return false;
+        }
+        CopyFrame(image, m_frames[nFrame]);
+        m_nFrame = nFrame;
     }
     Update();
     return true;
 }
 
-void QTRender::CopyFrame(const QImage& image) {
+void QTRender::CopyFrame(const QImage& image, QImage& frame) {
     // The image usually wraps the camera's buffer, which goes back to the
     // camera when SetImage returns: copy the pixels, never share them.
-    if (IsCopyable32Bit(image.format())) {
-        const size_t nRowBytes = size_t(m_nWidth) * 4;
-        if (image.bytesPerLine() == m_frame.bytesPerLine() &&
-            size_t(image.bytesPerLine()) == nRowBytes) {
-            std::memcpy(m_frame.bits(), image.constBits(), nRowBytes * size_t(m_nHeight));
-        } else {
-            for (int y = 0; y < m_nHeight; ++y) {
-                std::memcpy(m_frame.scanLine(y), image.constScanLine(y), nRowBytes);
-            }
-        }
-        return;
+    if (!ImageEffects::Turn(image, 0, false, frame)) {
+        QPainter painter(&frame);
+        painter.setCompositionMode(QPainter::CompositionMode_Source);
+        painter.drawImage(0, 0, image);
     }
-    QPainter painter(&m_frame);
-    painter.setCompositionMode(QPainter::CompositionMode_Source);
-    painter.drawImage(0, 0, image);
 }
 
 void QTRender::Paint(const QPoint& ptOrigin, const QSize& szSource) {
@@ -149,78 +171,155 @@ void QTRender::Paint(const QPoint& ptOrigin, const QSize& szSource) {
         --m_nZoomLevel;
     }
 
-    const int k = m_nIndex;
-    // The output picture shares the pixels of buffer k; let go of it first
-    // so that writing the buffer does not make Qt copy it. Nobody reads it:
-    // the consumer of GetPicture holds the other index.
-    m_output[k] = QPixmap();
-
-    Compose(m_compose[k]);
-    QImage* pPicture = &m_compose[k];
-    if (m_nAngle != 0) {
-        ImageEffects::Rotate(m_compose[k], m_nAngle, m_effect[k]);
-        pPicture = &m_effect[k];
+    ComposeIfChanged();
+    const QPixmap& picture = NewestPicture();
+    if (picture.isNull()) {
+        return;
     }
-    if (m_bMosaic) {
-        ImageEffects::Mosaic(*pPicture, m_bMirror);
-    } else if (m_bMirror) {
-        ImageEffects::Mirror(*pPicture);
-    }
-    m_output[k] = QPixmap::fromImage(*pPicture);
-
     QRect rcSource(ptOrigin, szSource);
     if (rcSource.isEmpty()) {
-        rcSource = pPicture->rect();
+        rcSource = picture.rect();
     }
     const QRect rcTarget(0, 0, m_nWidgetWidth, m_nWidgetHeight);
     QPainter painter(m_pWidget);
     if (m_nZoomLevel < 1) {
-        painter.drawImage(rcTarget, *pPicture, rcSource);
+        painter.drawPixmap(rcTarget, picture, rcSource);
     } else {
-        const QImage zoomed =
-            pPicture->copy(ZoomCrop(m_nZoomLevel, m_nWidth, m_nHeight))
+        const QPixmap zoomed =
+            picture.copy(ZoomCrop(m_nZoomLevel, m_nWidth, m_nHeight))
                 .scaled(m_nWidth, m_nHeight, Qt::IgnoreAspectRatio, Qt::FastTransformation);
-        painter.drawImage(rcTarget, zoomed, rcSource);
+        painter.drawPixmap(rcTarget, zoomed, rcSource);
     }
-    m_bNewPicture = true;
 }
 
-void QTRender::Compose(QImage& buffer) {
-    QPainter painter(&buffer);
-    painter.setCompositionMode(QPainter::CompositionMode_Source);
-    ComposeBackground(painter);
+void QTRender::ComposePicture() {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    if (!m_layer.isNull()) {
+        ComposeIfChanged();
+    }
+}
 
-    painter.setCompositionMode(QPainter::CompositionMode_SourceOver);
+bool QTRender::ComposeIfChanged() {
+    if (!m_bChanged) {
+        return true;
+    }
+    if (!Compose(m_nIndex)) {
+        return false;
+    }
+    m_bChanged = false;
+    m_bNewPicture = true;
+    return true;
+}
+
+bool QTRender::Compose(int k) {
+    const QImage& frame = m_frames[m_nFrame];
+    const bool bBackground = m_bCompare || m_bTitle;
+    QRect rcDrawn = m_rcLayerUsed;
+    if (OverlayShown()) {
+        rcDrawn |= DrawOverlay(nullptr);
+    }
+    rcDrawn &= frame.rect();
+    // The mosaic flips while it fills; otherwise the mirror goes with the turn.
+    const bool bMirrorTurn = m_bMirror && !m_bMosaic;
+    const bool bTurned = m_nAngle != 0 || bMirrorTurn;
+
+    if (!bBackground && !bTurned && !m_bMosaic && rcDrawn.isEmpty()) {
+        // Shown as it came: the frame buffer is the output picture.
+        if (m_nOutputFrame[1 - k] == m_nFrame) {
+            m_output[k] = m_output[1 - k];
+        } else {
+            m_output[k] = QPixmap::fromImage(frame);
+        }
+        m_nOutputFrame[k] = m_nFrame;
+        return true;
+    }
+
+    // A small drawn part is composed apart and turned on its own; turning it
+    // with the whole picture would take a second pass over all of it.
+    const bool bTurnPart =
+        bTurned && !bBackground &&
+        qint64(rcDrawn.width()) * rcDrawn.height() * 3 <= qint64(m_nWidth) * m_nHeight;
+    const bool bScratch = bTurned && (bBackground || !rcDrawn.isEmpty());
+    const QSize turnedSize = ImageEffects::TurnedSize(frame.size(), m_nAngle);
+    if (!Fit(m_composed[k], turnedSize, QImage::Format_RGB32) ||
+        (bScratch && !Fit(m_scratch, frame.size(), QImage::Format_RGB32))) {
+        return false;
+    }
+    if (m_bCompare && m_compareSnapshot.isNull()) {
+        m_compareSnapshot = frame.copy(m_nWidth / 2, 0, m_nWidth / 2, m_nHeight);
+    } else if (m_bTitle && m_titleSnapshot.isNull()) {
+        // A sixth of the width, not the height: the strip keeps its share of
+        // the picture whatever its aspect ratio, up to all of a wide one.
+        m_titleSnapshot = frame.copy(0, 0, m_nWidth, qMin(m_nWidth / 6, m_nHeight));
+    }
+    if ((m_bCompare && m_compareSnapshot.isNull()) || (m_bTitle && m_titleSnapshot.isNull())) {
+        return false;
+    }
+
+    // Output k shares buffer k's pixels; let go of it first so that writing
+    // the buffer does not make Qt copy it. Nobody reads it: GetPicture's
+    // consumer holds the other index.
+    m_output[k] = QPixmap();
+    m_nOutputFrame[k] = -1;
+    QImage& output = m_composed[k];
+    if (!bTurned && !bBackground && rcDrawn.isEmpty()) {
+        ImageEffects::Mosaic(frame, m_bMirror, output);
+    } else {
+        // The unturned picture with its drawings, straight in the output or,
+        // when it is turned afterwards, in the scratch buffer.
+        QImage& unturned = bTurned ? m_scratch : output;
+        if (bTurnPart) {
+            ImageEffects::Turn(frame, m_nAngle, bMirrorTurn, output);
+            ImageEffects::TurnPart(frame, rcDrawn, 0, false, m_scratch);
+        } else if (bBackground) {
+            ComposeBackground(unturned);
+        } else {
+            ImageEffects::Turn(frame, 0, false, unturned);
+        }
+        DrawDrawings(unturned, rcDrawn);
+        if (bTurned) {
+            ImageEffects::TurnPart(m_scratch, bTurnPart ? rcDrawn : m_scratch.rect(), m_nAngle,
+                                   bMirrorTurn, output);
+        }
+        if (m_bMosaic) {
+            ImageEffects::Mosaic(output, m_bMirror, output);
+        }
+    }
+    m_output[k] = QPixmap::fromImage(output);
+    return true;
+}
+
+void QTRender::ComposeBackground(QImage& target) {
+    const QImage& frame = m_frames[m_nFrame];
+    if (m_bCompare) {
+        const int nHalf = m_nWidth / 2;
+        CopyRect(m_compareSnapshot, QRect(0, 0, nHalf, m_nHeight), target, QPoint(0, 0));
+        CopyRect(frame, QRect(nHalf, 0, m_nWidth - nHalf, m_nHeight), target, QPoint(nHalf, 0));
+    } else {
+        const int nStrip = m_titleSnapshot.height();
+        CopyRect(m_titleSnapshot, m_titleSnapshot.rect(), target, QPoint(0, 0));
+        CopyRect(frame, QRect(0, nStrip, m_nWidth, m_nHeight - nStrip), target, QPoint(0, nStrip));
+    }
+}
+
+void QTRender::DrawDrawings(QImage& target, const QRect& rcDrawn) {
+    if (rcDrawn.isEmpty()) {
+        return;
+    }
+    QPainter painter(&target);
+    // Nothing may reach past the part that is turned on its own.
+    painter.setClipRect(rcDrawn);
     const QRect rcUsed = m_rcLayerUsed & m_layer.rect();
     if (!rcUsed.isEmpty()) {
         painter.drawImage(rcUsed.topLeft(), m_layer, rcUsed);
     }
-    if ((m_bPressed && m_nPointCount >= 1) || m_bRegionSet) {
-        DrawOverlay(painter);
+    if (OverlayShown()) {
+        DrawOverlay(&painter);
     }
 }
 
-void QTRender::ComposeBackground(QPainter& painter) {
-    if (m_bCompare) {
-        const int nHalf = m_nWidth / 2;
-        if (m_compareSnapshot.isNull()) {
-            m_compareSnapshot = m_frame.copy(nHalf, 0, nHalf, m_nHeight);
-        }
-        painter.drawImage(QPoint(0, 0), m_compareSnapshot, QRect(0, 0, nHalf, m_nHeight));
-        painter.drawImage(QPoint(nHalf, 0), m_frame, QRect(nHalf, 0, m_nWidth - nHalf, m_nHeight));
-    } else if (m_bTitle) {
-        // A sixth of the width, not the height: the strip keeps its share of
-        // the picture whatever its aspect ratio.
-        const int nStrip = m_nWidth / 6;
-        if (m_titleSnapshot.isNull()) {
-            m_titleSnapshot = m_frame.copy(0, 0, m_nWidth, nStrip);
-        }
-        painter.drawImage(QPoint(0, 0), m_titleSnapshot, QRect(0, 0, m_nWidth, nStrip));
-        painter.drawImage(QPoint(0, nStrip), m_frame,
-                          QRect(0, nStrip, m_nWidth, m_nHeight - nStrip));
-    } else {
-        painter.drawImage(QPoint(0, 0), m_frame);
-    }
+const QPixmap& QTRender::NewestPicture() const {
+    return m_bNewPicture ? m_output[m_nIndex] : m_output[1 - m_nIndex];
 }
 
 const QPixmap* QTRender::GetPicture() {
@@ -230,18 +329,18 @@ const QPixmap* QTRender::GetPicture() {
     }
     const QPixmap* pPicture = &m_output[m_nIndex];
     m_bNewPicture = false;
-    // The next Paint writes the other buffer, away from the picture handed out.
+    // The next composition writes the other buffer, away from the picture
+    // handed out.
     m_nIndex = 1 - m_nIndex;
     return pPicture;
 }
 
 QImage QTRender::CopyPicture() {
     // The copy is made under the lock and the index is left alone: switching
-    // it here would send the next Paint into the picture that GetPicture's
-    // consumer may still be reading.
+    // it here would send the next composition into the picture that
+    // GetPicture's consumer may still be reading.
     std::lock_guard<std::mutex> lock(m_mutex);
-    const QPixmap& newest = m_bNewPicture ? m_output[m_nIndex] : m_output[1 - m_nIndex];
-    return newest.toImage().copy();
+    return NewestPicture().toImage().copy();
 }
 
 void QTRender::SetRotateAngle(int nAngle) {
@@ -263,7 +362,7 @@ void QTRender::OnResize() {
     if (nWidth != m_nWidgetWidth || nHeight != m_nWidgetHeight) {
         m_nWidgetWidth = nWidth;
         m_nWidgetHeight = nHeight;
-        Update();
+        m_pWidget->update(); // the same picture, drawn at the new size
     }
 }
 
@@ -321,6 +420,7 @@ void QTRender::SetRemarkType(int nType) {
     }
     m_nRemarkType = nType;
     m_bRegionSet = false;
+    m_bChanged = true;
     if (m_pWidget != nullptr) {
         m_pWidget->setMouseTracking(false);
     }
@@ -328,6 +428,7 @@ void QTRender::SetRemarkType(int nType) {
 
 void QTRender::SetPen(const QPen& pen) {
     m_shapePen = pen;
+    m_bChanged = true; // a shape being drawn shows in it
 }
 
 void QTRender::SetFontSize(int nPointSize) {
@@ -350,6 +451,7 @@ void QTRender::OnMousePress(int nX, int nY) {
         m_nPointCount = 1;
     }
     m_bPressed = true;
+    m_bChanged = true;
 }
 
 void QTRender::OnMouseMove(int nX, int nY, bool bHeld) {
@@ -403,7 +505,7 @@ void QTRender::OnMouseRelease(int nX, int nY) {
             }
         }
     } else {
-        MarkLayerUsed(DrawOverlay(painter));
+        MarkLayerUsed(DrawOverlay(&painter));
     }
     painter.end();
 
@@ -458,97 +560,88 @@ void QTRender::DragRegion(int nX, int nY) {
     Update();
 }
 
-QRect QTRender::DrawOverlay(QPainter& painter) {
-    painter.setRenderHint(QPainter::Antialiasing);
-    painter.setBrush(Qt::NoBrush);
+bool QTRender::OverlayShown() const {
+    return (m_bPressed && m_nPointCount >= 1) || m_bRegionSet;
+}
+
+QRect QTRender::DrawOverlay(QPainter* pPainter) {
+    if (pPainter != nullptr) {
+        pPainter->setRenderHint(QPainter::Antialiasing);
+        pPainter->setBrush(Qt::NoBrush);
+    }
+    if (m_bRegionSet) {
+        if (pPainter != nullptr) {
+            DrawRegion(*pPainter);
+        }
+        const int nMargin = StrokeMargin(m_regionPen);
+        return m_nRemarkType == RemarkEmphasize
+                   ? QRect(0, 0, m_nWidth, m_nHeight)
+                   : QRect(QPoint(m_nRegionLeft, m_nRegionTop),
+                           QPoint(m_nRegionRight, m_nRegionBottom))
+                         .adjusted(-nMargin, -nMargin, nMargin, nMargin);
+    }
+    if (m_nPointCount != 2) {
+        return QRect();
+    }
     const QPoint& ptP = m_points[0];
     const QPoint& ptQ = m_points[1];
-    const bool bDragged = m_nPointCount == 2;
-    const int nMargin = StrokeMargin(m_shapePen);
     const QRect rcSpanned = RemarkGeometry::SpannedRect(ptP, ptQ);
-    QRect rcTouched;
-    bool bDrawn = false;
-
+    QRect rcTouched = rcSpanned;
+    QPen pen = m_shapePen;
+    QLine lines[7];
+    int nLines = 0;
+    bool bEllipse = false;
     switch (m_nRemarkType) {
     case RemarkLine:
-        if (bDragged) {
-            painter.setPen(m_shapePen);
-            const QLine line(ptP, ptQ);
-            painter.drawLines(&line, 1);
-            rcTouched = rcSpanned;
-            bDrawn = true;
-        }
+        lines[nLines++] = QLine(ptP, ptQ);
         break;
-    case RemarkArrow:
-        if (bDragged) {
-            const std::array<QPoint, 7> points = RemarkGeometry::ArrowPoints(ptP, ptQ);
-            QLine lines[7];
-            for (size_t i = 0; i < points.size(); ++i) {
-                lines[i] = QLine(points[i], points[(i + 1) % points.size()]);
-            }
-            painter.setPen(m_shapePen);
-            painter.drawLines(lines, 7);
-            rcTouched = BoundsOf(points.data(), int(points.size()));
-            bDrawn = true;
+    case RemarkArrow: {
+        const std::array<QPoint, 7> points = RemarkGeometry::ArrowPoints(ptP, ptQ);
+        for (size_t i = 0; i < points.size(); ++i) {
+            lines[nLines++] = QLine(points[i], points[(i + 1) % points.size()]);
         }
+        rcTouched = BoundsOf(points.data(), int(points.size()));
         break;
-    case RemarkTriangle:
-        if (bDragged) {
-            const std::array<QPoint, 3> points = RemarkGeometry::TrianglePoints(ptP, ptQ);
-            const QLine lines[3] = {QLine(points[0], points[1]), QLine(points[1], points[2]),
-                                    QLine(points[2], points[0])};
-            painter.setPen(m_shapePen);
-            painter.drawLines(lines, 3);
-            rcTouched = BoundsOf(points.data(), int(points.size()));
-            bDrawn = true;
+    }
+    case RemarkTriangle: {
+        const std::array<QPoint, 3> points = RemarkGeometry::TrianglePoints(ptP, ptQ);
+        for (size_t i = 0; i < points.size(); ++i) {
+            lines[nLines++] = QLine(points[i], points[(i + 1) % points.size()]);
         }
+        rcTouched = BoundsOf(points.data(), int(points.size()));
         break;
-    case RemarkRectangle:
-        if (bDragged) {
-            painter.setPen(m_shapePen);
-            painter.drawRect(rcSpanned);
-            rcTouched = rcSpanned;
-            bDrawn = true;
-        }
-        break;
+    }
     case RemarkDiamond:
-        if (bDragged) {
-            const std::array<QLine, 4> lines = RemarkGeometry::DiamondLines(rcSpanned);
-            painter.setPen(m_shapePen);
-            painter.drawLines(lines.data(), int(lines.size()));
-            rcTouched = rcSpanned;
-            bDrawn = true;
+        for (const QLine& line : RemarkGeometry::DiamondLines(rcSpanned)) {
+            lines[nLines++] = line;
         }
         break;
     case RemarkEllipse:
-        if (bDragged) {
-            painter.setPen(m_shapePen);
-            painter.drawEllipse(rcSpanned);
-            rcTouched = rcSpanned;
-            bDrawn = true;
-        }
+        bEllipse = true;
+        break;
+    case RemarkRectangle:
         break;
     case RemarkEraser:
-        if (bDragged) {
-            painter.setPen(m_eraserPen);
-            painter.drawRect(rcSpanned);
-        }
+        pen = m_eraserPen;
         break;
     case RemarkEmphasize:
     case RemarkShade:
-        if (m_bRegionSet) {
-            DrawRegion(painter);
-        } else if (bDragged) {
-            painter.setPen(m_regionPen);
-            painter.drawRect(rcSpanned);
-        }
+        pen = m_regionPen;
         break;
     default:
-        break;
-    }
-    if (!bDrawn) {
         return QRect();
     }
+    if (pPainter != nullptr) {
+        pPainter->setPen(pen);
+        if (nLines > 0) {
+            pPainter->drawLines(lines, nLines);
+        } else if (bEllipse) {
+            pPainter->drawEllipse(rcSpanned);
+        } else {
+            pPainter->drawRect(rcSpanned);
+        }
+    }
+    const int nMargin = StrokeMargin(pen);
     return rcTouched.adjusted(-nMargin, -nMargin, nMargin + 1, nMargin + 1);
 }
 
@@ -596,6 +689,7 @@ void QTRender::ClearRemark() {
     }
     m_layer.fill(Qt::transparent);
     m_rcLayerUsed = QRect();
+    m_bChanged = true;
 }
 
 void QTRender::MarkLayerUsed(const QRect& rcArea) {

@@ -15,15 +15,18 @@
 class QPainter;
 
 // The renderer on QPainter. Pictures are kept as 32-bit QImages reused while
-// the picture size stays the same: the camera frame (copied in SetImage),
-// two compose buffers, two rotated/effect buffers and the annotation layer.
-// The two output pictures handed out by GetPicture share the pixels of the
-// buffer that produced them, so a frame costs one copy in, one compose and
-// the draw onto the widget, and no picture-sized allocation.
+// the picture size stays the same. A plain frame (nothing drawn, no effect)
+// is handed out as it was copied in SetImage, without another pass; anything
+// else is composed into one of two output buffers in as few passes as it
+// takes: the turn (rotation and mirror) is made straight from the frame, and
+// a small drawn part is composed apart and turned on its own. The output
+// pictures handed out by GetPicture share the pixels of the buffer that
+// produced them, so no picture-sized allocation is made per frame.
 //
-// m_mutex guards the hand-over between Paint (GUI thread) and GetPicture
-// (recorder thread): the output index, the new-picture flag and the output
-// pictures. Everything else is touched by the GUI thread only.
+// m_mutex guards the hand-over between the GUI thread (SetImage, Paint,
+// ComposePicture) and GetPicture's consumer: the frame buffers, the output
+// index, the new-picture flag and the output pictures. Everything else is
+// touched by the GUI thread only.
 class QTRender final : public IVideoRender {
 public:
     QTRender();
@@ -56,20 +59,28 @@ public:
     void SetZoomIn(bool bOn) override;
     void SetZoomOut(bool bOn) override;
     QImage CopyPicture() override;
+    void ComposePicture() override;
 
 private:
     ~QTRender() = default;
 
-    void CopyFrame(const QImage& image);
-    void Compose(QImage& buffer);
-    void ComposeBackground(QPainter& painter);
-    // Draws the live shape (or the emphasize/shade region) and returns the
-    // area it may have touched, for the layer's bookkeeping.
-    QRect DrawOverlay(QPainter& painter);
+    void CopyFrame(const QImage& image, QImage& frame);
+    // Composes into output k unless nothing changed; false when a buffer
+    // could not be made, which keeps the pictures there are.
+    bool ComposeIfChanged();
+    bool Compose(int k);
+    void ComposeBackground(QImage& target);
+    void DrawDrawings(QImage& target, const QRect& rcDrawn);
+    const QPixmap& NewestPicture() const;
+    // Draws the live shape (or the emphasize/shade region) when a painter is
+    // given, and returns the area it touches either way.
+    QRect DrawOverlay(QPainter* pPainter);
+    bool OverlayShown() const;
     void DrawRegion(QPainter& painter);
     void AddPoint(int nX, int nY);
     void DragRegion(int nX, int nY);
     void MarkLayerUsed(const QRect& rcArea);
+    // The picture changed: compose anew, repaint.
     void Update();
     void SetWidgetCursor(Qt::CursorShape nShape);
 
@@ -80,11 +91,18 @@ private:
     int m_nHeight = 0;
     int m_nAngle = 0;
 
-    // Own copy of the newest camera frame, RGB32: the camera's alpha is
-    // always opaque, and an opaque format spares Qt an alpha scan per draw.
-    QImage m_frame;
-    QImage m_compose[2];
-    QImage m_effect[2];
+    // Own copies of the camera frames, RGB32: the camera's alpha is always
+    // opaque, and an opaque format spares Qt an alpha scan per draw. A plain
+    // frame is itself the output picture, and an output may be held by
+    // GetPicture's consumer while the other waits for it, so SetImage needs a
+    // third buffer that neither output shares. Made when first needed.
+    QImage m_frames[3];
+    int m_nFrame = 0;
+    // The output pictures when there is anything to compose, turned size.
+    QImage m_composed[2];
+    // The unturned picture with its drawings, or just the drawn part of it,
+    // before it is turned into an output buffer.
+    QImage m_scratch;
     // Transparent where nothing is drawn; null until the first frame, which
     // is what every drawing operation checks first.
     QImage m_layer;
@@ -123,8 +141,12 @@ private:
     int m_nGrabCode = 0;
 
     QPixmap m_output[2];
+    // The frame buffer each output picture shows unchanged, or -1.
+    int m_nOutputFrame[2] = {-1, -1};
     std::mutex m_mutex;
     bool m_bNewPicture = false;
+    // Something changed since the last composition.
+    bool m_bChanged = true;
     // Selects the compose buffer and output picture the next Paint writes.
     int m_nIndex = 0;
 

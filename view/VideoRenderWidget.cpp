@@ -4,6 +4,7 @@
 #include "render/RemarkType.h"
 
 #include <QApplication>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPen>
 #include <QTextEdit>
@@ -29,13 +30,19 @@ VideoRenderWidget::~VideoRenderWidget() {
 }
 
 bool VideoRenderWidget::SetImage(const QImage& image) {
+    if (!m_pRender->SetImage(image)) {
+        return false;
+    }
     if (image.width() != m_nPictureWidth || image.height() != m_nPictureHeight) {
         m_nPictureWidth = image.width();
         m_nPictureHeight = image.height();
         ResetView();
     }
-    m_pRender->SetImage(image);
     return true;
+}
+
+void VideoRenderWidget::ComposePicture() {
+    m_pRender->ComposePicture();
 }
 
 void VideoRenderWidget::SetRotateAngle(int nAngle) {
@@ -59,6 +66,9 @@ bool VideoRenderWidget::SavePhoto(const QString& strPath, int nWidth, int nHeigh
     if (nWidth <= 0 || nHeight <= 0) {
         return false;
     }
+    // What the widget would show now, painted or not: text just committed
+    // by the click on the photo button is in it.
+    m_pRender->ComposePicture();
     const QImage picture = m_pRender->CopyPicture();
     if (picture.isNull()) {
         return false;
@@ -84,39 +94,43 @@ void VideoRenderWidget::SetTextColor(const QColor& crColor) {
 }
 
 QPoint VideoRenderWidget::MapToPicture(int nX, int nY) const {
-    if (m_nWidgetWidth <= 0) {
+    if (m_nWidgetWidth <= 0 || m_nWidgetHeight <= 0) {
         return QPoint(0, 0);
     }
-    // One scale for both axes: the widget has the aspect ratio of the shown part.
-    const double dScale = double(m_nSourceWidth) / m_nWidgetWidth;
-    const int nU = int(nX * dScale) + m_nSourceX;
-    const int nV = int(nY * dScale) + m_nSourceY;
-    QPoint ptPicture;
+    // A scale for each axis, as the paint stretches the shown part: the
+    // fitted size is rounded, so one scale for both would drift by a pixel or
+    // two towards the far edge and leave the picture there. A widget pixel
+    // lands inside the shown part; a point outside the widget (a drag that
+    // left it) keeps its direction.
+    int nU = int(nX * double(m_nSourceWidth) / m_nWidgetWidth);
+    int nV = int(nY * double(m_nSourceHeight) / m_nWidgetHeight);
+    nU += m_nSourceX;
+    nV += m_nSourceY;
+    // (u, v) is a pixel of the turned picture, which the mirror flips left to
+    // right; turning back counts from the last row and column, not past them.
+    const bool bQuarter = m_nAngle == 90 || m_nAngle == 270;
+    if (m_bMirror) {
+        nU = (bQuarter ? m_nPictureHeight : m_nPictureWidth) - 1 - nU;
+    }
     switch (m_nAngle) {
     case 90:
-        ptPicture = QPoint(nV, m_nPictureHeight - nU);
-        break;
+        return QPoint(nV, m_nPictureHeight - 1 - nU);
     case 180:
-        ptPicture = QPoint(m_nPictureWidth - nU, m_nPictureHeight - nV);
-        break;
+        return QPoint(m_nPictureWidth - 1 - nU, m_nPictureHeight - 1 - nV);
     case 270:
-        ptPicture = QPoint(m_nPictureWidth - nV, nU);
-        break;
+        return QPoint(m_nPictureWidth - 1 - nV, nU);
     default:
-        ptPicture = QPoint(nU, nV);
-        break;
+        return QPoint(nU, nV);
     }
-    // The mirror flips the rotated picture left to right; turned by 90 or 270
-    // degrees, that is the picture's vertical axis.
-    if (m_bMirror && (m_nAngle == 90 || m_nAngle == 270)) {
-        ptPicture.setY(m_nPictureHeight - ptPicture.y());
-    } else if (m_bMirror) {
-        ptPicture.setX(m_nPictureWidth - ptPicture.x());
-    }
-    return ptPicture;
 }
 
 void VideoRenderWidget::mousePressEvent(QMouseEvent* pEvent) {
+    // A click on the picture beside an open text box, with any button,
+    // commits the text and does nothing else.
+    if (!m_pTextBox->isHidden()) {
+        CloseTextBox(true);
+        return;
+    }
     if (pEvent->button() != Qt::LeftButton) {
         return;
     }
@@ -140,29 +154,56 @@ void VideoRenderWidget::mouseReleaseEvent(QMouseEvent* pEvent) {
     m_pRender->OnMouseRelease(ptPicture.x(), ptPicture.y());
     m_bMousePressed = false;
 
-    if (m_pRender->GetRemarkType() == RemarkText && !m_bTextJustClosed) {
+    if (m_pRender->GetRemarkType() == RemarkText) {
         m_pTextBox->move(pEvent->pos());
         m_nTextX = ptPicture.x();
         m_nTextY = ptPicture.y();
         m_pTextBox->clear();
         m_pTextBox->show();
-        m_pTextBox->setFocus();
+        m_pTextBox->setFocus(Qt::MouseFocusReason);
     }
-    m_bTextJustClosed = false;
 }
 
+// Enter commits the text and Shift+Enter starts a new line, as in a chat or
+// a form's single-purpose box; Escape abandons the text, as it abandons an
+// edit in a file manager or a spreadsheet cell. A context menu or another
+// window takes the focus only for a while and leaves the box open; focus
+// taken by a click elsewhere in this window commits the text (a click on this
+// widget does so in mousePressEvent, which then ignores that click).
 bool VideoRenderWidget::eventFilter(QObject* pWatched, QEvent* pEvent) {
-    if (pWatched == m_pTextBox && pEvent->type() == QEvent::FocusOut) {
-        const QString strText = m_pTextBox->toPlainText();
-        if (!strText.isEmpty()) {
-            m_pRender->DrawText(m_nTextX, m_nTextY, strText);
+    if (pWatched != m_pTextBox || m_pTextBox->isHidden()) {
+        return QWidget::eventFilter(pWatched, pEvent);
+    }
+    if (pEvent->type() == QEvent::KeyPress) {
+        const auto* pKey = static_cast<QKeyEvent*>(pEvent);
+        const bool bEnter = pKey->key() == Qt::Key_Return || pKey->key() == Qt::Key_Enter;
+        if ((bEnter && !(pKey->modifiers() & Qt::ShiftModifier)) || pKey->key() == Qt::Key_Escape) {
+            CloseTextBox(bEnter);
+            return true;
         }
-        m_pTextBox->hide();
-        if (QApplication::focusWidget() == this) {
-            m_bTextJustClosed = true;
+    } else if (pEvent->type() == QEvent::FocusOut) {
+        const Qt::FocusReason nReason = static_cast<QFocusEvent*>(pEvent)->reason();
+        const bool bClickHere =
+            nReason == Qt::MouseFocusReason && QApplication::focusWidget() == this;
+        if (nReason != Qt::PopupFocusReason && nReason != Qt::ActiveWindowFocusReason &&
+            !bClickHere) {
+            CloseTextBox(true);
         }
     }
     return QWidget::eventFilter(pWatched, pEvent);
+}
+
+void VideoRenderWidget::CloseTextBox(bool bDraw) {
+    const QString strText = m_pTextBox->toPlainText();
+    const bool bHadFocus = m_pTextBox->hasFocus();
+    // Hidden first: the focus-out that hiding sends finds the box closed.
+    m_pTextBox->hide();
+    if (bHadFocus) {
+        setFocus(Qt::OtherFocusReason);
+    }
+    if (bDraw && !strText.isEmpty()) {
+        m_pRender->DrawText(m_nTextX, m_nTextY, strText);
+    }
 }
 
 void VideoRenderWidget::focusInEvent(QFocusEvent*) {}

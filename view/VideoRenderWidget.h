@@ -15,10 +15,15 @@ public:
     explicit VideoRenderWidget(QWidget* pParent = nullptr);
     ~VideoRenderWidget() override;
 
+    // False, and the previous picture kept, for a picture the renderer drops.
     bool SetImage(const QImage& image);
     void SetRotateAngle(int nAngle);
-    // Saves the composed picture, stretched to nWidth x nHeight, as a JPEG.
-    // False when nothing has been painted yet or the file cannot be written.
+    // Composes the newest picture for the renderer's GetPicture and
+    // CopyPicture without painting: recordings call it on every tick, so
+    // that they follow the camera while the window is minimised or covered.
+    void ComposePicture();
+    // Saves the newest picture, stretched to nWidth x nHeight, as a JPEG.
+    // False before the first picture or when the file cannot be written.
     bool SavePhoto(const QString& strPath, int nWidth, int nHeight);
     void ClearRemark();
     void SetPen(const QPen& pen);
@@ -32,7 +37,8 @@ public:
     void SetMirrorFlag(bool bMirror) { m_bMirror = bMirror; }
     bool MirrorFlag() const { return m_bMirror; }
 
-    // Widget pixels to pixels of the unrotated, unmirrored picture.
+    // Widget pixels to pixels of the unrotated, unmirrored picture; every
+    // pixel of the widget lands inside the picture.
     QPoint MapToPicture(int nX, int nY) const;
 
 public slots:
@@ -48,13 +54,12 @@ protected:
 
 private:
     void ResetView();
+    // Hides the text box, drawing what was typed when bDraw.
+    void CloseTextBox(bool bDraw);
 
     QTextEdit* m_pTextBox = nullptr;
     int m_nTextX = 0;
     int m_nTextY = 0;
-    // The box lost the focus to this widget: the click that took it away must
-    // not open a new box when it is released.
-    bool m_bTextJustClosed = false;
     IVideoRender* m_pRender = nullptr;
     int m_nWidgetWidth = 0;
     int m_nWidgetHeight = 0;

@@ -11,7 +11,8 @@ VideoViewWidget::VideoViewWidget(QWidget* pParent) : QWidget(pParent) {
 }
 
 bool VideoViewWidget::SetFrame(const QImage& image) {
-    if (image.isNull()) {
+    // A picture the renderer drops leaves the placement as it was.
+    if (image.isNull() || !m_pRenderWidget->SetImage(image)) {
         return false;
     }
     if (image.width() != m_nPictureWidth || image.height() != m_nPictureHeight) {
@@ -20,7 +21,6 @@ bool VideoViewWidget::SetFrame(const QImage& image) {
         ComputeFit();
         PlaceRenderWidget();
     }
-    m_pRenderWidget->SetImage(image);
     return true;
 }
 

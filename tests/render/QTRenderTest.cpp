@@ -21,18 +21,6 @@ const QRgb Red = qRgb(255, 0, 0);
 const QRgb Green = qRgb(0, 255, 0);
 const QRgb Blue = qRgb(0, 0, 255);
 
-// Every 10 x 10 block, counted from the top-left corner, in the colour of its
-// top-left pixel.
-QImage Mosaicked(const QImage& source) {
-    QImage image = source.copy();
-    for (int y = 0; y < source.height(); ++y) {
-        for (int x = 0; x < source.width(); ++x) {
-            image.setPixel(x, y, source.pixel(x / 10 * 10, y / 10 * 10));
-        }
-    }
-    return image;
-}
-
 // One letter per point: 'x' where a red pen shows within a pixel (antialiased
 // one-pixel lines may spread over two rows at half strength), else 'B' for
 // black, 'g' for gray and '?' for anything else.
@@ -70,7 +58,7 @@ protected:
     std::unique_ptr<RenderHost> m_pHost;
 };
 
-TEST_F(QTRenderTest, NothingBeforeTheFirstFrameThenItsOwnCopyOfIt) {
+TEST_F(QTRenderTest, TakesItsOwnCopyOfEachPictureItCanHold) {
     Start(8, 4, QImage())->SetRemarkType(5);
     EXPECT_TRUE(Render()->GetPicture()->isNull());
     Drag({1, 1}, {6, 3});
@@ -85,56 +73,95 @@ TEST_F(QTRenderTest, NothingBeforeTheFirstFrameThenItsOwnCopyOfIt) {
         QImage(reinterpret_cast<const uchar*>(buffer.data()), 8, 4, 32, QImage::Format_ARGB32));
     std::fill(buffer.begin(), buffer.end(), Green);
     Render()->OnMouseRelease(6, 3);
-    EXPECT_EQ(Compose(), Rgb32(SolidFrame(8, 4, Gray)));
+    Render()->SetPen(QPen(QColor(Red), 1));
+    Drag({1, 1}, {6, 3});
+    const QImage drawn = Compose();
+    EXPECT_EQ(drawn.pixel(7, 3), Gray);
+    EXPECT_EQ(Look(drawn, {{1, 2}}), "x");
+    // A picture Qt allows in 8 bits but refuses in the renderer's 32 is
+    // dropped; the picture and drawings stay.
+    EXPECT_FALSE(Render()->SetImage(QImage(70000000, 1, QImage::Format_Grayscale8)));
+    EXPECT_EQ(Compose(), drawn);
+    Render()->SetImage(SolidFrame(8, 4, Blue));
+    EXPECT_EQ(Look(Compose(), {{1, 2}}), "x");
 }
 
-TEST_F(QTRenderTest, ComparisonKeepsTheLeftSnapshotOnAnOddWidth) {
-    const QImage first = Rgb32(PatternFrame(21, 4, 1)), second = Rgb32(PatternFrame(21, 4, 2));
-    Start(21, 4, first)->SetCompare(true);
-    Compose(); // the snapshot: the right half of the first frame
-    Render()->SetImage(second);
-    const QImage picture = Compose();
-    EXPECT_EQ(picture.copy(0, 0, 10, 4), first.copy(10, 0, 10, 4));
-    EXPECT_EQ(picture.copy(10, 0, 11, 4), second.copy(10, 0, 11, 4));
-    // Off, the picture is live again; on again, a new snapshot.
+TEST_F(QTRenderTest, ComparisonAndTitleKeepSnapshotsAndSwitchEachOtherOff) {
+    // 21 x 12: the comparison's halves are 10 and 11 wide, the title strip is
+    // a sixth of the width (3 rows), not of the height (2).
+    QImage frames[4];
+    for (int i = 0; i < 4; ++i) {
+        frames[i] = Rgb32(PatternFrame(21, 12, i));
+    }
+    // Each mode takes its snapshot at the next composition, then a new frame.
+    const auto composeAfter = [this, &frames](int nFrame) {
+        Compose();
+        Render()->SetImage(frames[nFrame]);
+        return Compose();
+    };
+    Start(21, 12, frames[0])->SetCompare(true);
+    QImage picture = composeAfter(1);
+    EXPECT_EQ(picture.copy(0, 0, 10, 12), frames[0].copy(10, 0, 10, 12));
+    EXPECT_EQ(picture.copy(10, 0, 11, 12), frames[1].copy(10, 0, 11, 12));
+    Render()->SetTitle(true);
+    picture = composeAfter(2);
+    EXPECT_EQ(picture.copy(0, 0, 21, 3), frames[1].copy(0, 0, 21, 3));
+    EXPECT_EQ(picture.copy(0, 3, 21, 9), frames[2].copy(0, 3, 21, 9));
+    Render()->SetCompare(true); // a fresh snapshot, no strip
+    picture = composeAfter(3);
+    EXPECT_EQ(picture.copy(0, 0, 10, 12), frames[2].copy(10, 0, 10, 12));
+    EXPECT_EQ(picture.copy(10, 0, 11, 12), frames[3].copy(10, 0, 11, 12));
     Render()->SetCompare(false);
-    EXPECT_EQ(Compose(), second);
+    EXPECT_EQ(Compose(), frames[3]);
+    // A frame of another size takes its own snapshot; on a picture more than
+    // six times as wide as high the strip is all of it.
     Render()->SetCompare(true);
-    EXPECT_EQ(Compose().pixel(0, 0), second.pixel(10, 0));
-    // A frame of another size: the whole left half is a snapshot of it.
     Render()->SetImage(SolidFrame(40, 20, Blue));
     EXPECT_EQ(Compose(), Rgb32(SolidFrame(40, 20, Blue)));
+    Render()->SetTitle(true);
+    Render()->SetImage(SolidFrame(70, 8, Green));
+    EXPECT_EQ(Compose(), Rgb32(SolidFrame(70, 8, Green)));
 }
 
-TEST_F(QTRenderTest, TitleStripIsASixthOfTheWidthAndExcludesComparison) {
-    Start(64, 36, SolidFrame(1920, 1080, Red))->SetTitle(true);
-    Compose();
-    Render()->SetImage(SolidFrame(1920, 1080, Green));
-    QImage picture = Compose();
-    EXPECT_EQ(picture.pixel(1919, 319), Red);
-    EXPECT_EQ(picture.pixel(0, 320), Green);
-
-    Render()->SetCompare(true); // replaces the strip
-    Compose();
-    Render()->SetImage(SolidFrame(1920, 1080, Blue));
-    picture = Compose();
-    EXPECT_EQ(picture.pixel(0, 0), Green);
-    EXPECT_EQ(picture.pixel(1919, 0), Blue);
-}
-
-TEST_F(QTRenderTest, MosaicFollowsTheRotatedCornerAndMirrorFlipsIt) {
-    const QImage frame = Rgb32(PatternFrame(23, 14, 3));
-    const QImage rotated = frame.transformed(QTransform().rotate(90));
-    Start(30, 30, frame)->SetRotateAngle(90);
-    EXPECT_EQ(Compose(), rotated);
-    Render()->SetMosaic(true);
-    EXPECT_EQ(Compose(), Mosaicked(rotated));
-    // Blocks are cut from the unflipped picture: the short one ends up left.
-    Render()->SetRotateAngle(0);
-    Render()->SetMirror(true);
-    EXPECT_EQ(Compose(), Mosaicked(frame).mirrored(true, false));
-    Render()->SetMosaic(false);
-    EXPECT_EQ(Compose(), frame.mirrored(true, false));
+TEST_F(QTRenderTest, EffectsTurnFlipAndPixelateTheComposedPictureWithItsDrawings) {
+    const QImage frame = Rgb32(PatternFrame(47, 31, 3));
+    Start(60, 60, frame)->SetPen(QPen(QColor(Red), 3));
+    const auto checkEffects = [&](const char* szDrawn) {
+        Render()->SetRotateAngle(0);
+        Render()->SetMirror(false);
+        Render()->SetMosaic(false);
+        const QImage upright = Compose();
+        EXPECT_EQ(upright == frame, std::string(szDrawn) == "nothing drawn") << szDrawn;
+        for (int nAngle : {0, 90, 180, 270}) {
+            for (bool bMirror : {false, true}) {
+                for (bool bMosaic : {false, true}) {
+                    // Mosaic blocks start at the turned picture's top-left
+                    // corner, before the flip.
+                    QImage expected = Rgb32(upright.transformed(QTransform().rotate(nAngle)));
+                    if (bMosaic) {
+                        expected = Mosaicked(expected);
+                    }
+                    Render()->SetRotateAngle(nAngle);
+                    Render()->SetMirror(bMirror);
+                    Render()->SetMosaic(bMosaic);
+                    EXPECT_EQ(Compose(), expected.mirrored(bMirror, false))
+                        << szDrawn << " " << nAngle << " " << bMirror << " " << bMosaic;
+                }
+            }
+        }
+    };
+    checkEffects("nothing drawn");
+    Render()->SetRemarkType(5);
+    Drag({5, 5}, {12, 10});
+    checkEffects("a small shape");
+    Render()->ClearRemark();
+    Render()->SetRemarkType(1);
+    Drag({30, 18}, {38, 22}, false);
+    checkEffects("a line being drawn");
+    Render()->OnMouseRelease(38, 22);
+    Render()->SetRemarkType(7);
+    Drag({2, 2}, {44, 28});
+    checkEffects("a large shape");
 }
 
 TEST_F(QTRenderTest, CommittedShapesOutlineTheirGeometry) {
@@ -149,6 +176,8 @@ TEST_F(QTRenderTest, CommittedShapesOutlineTheirGeometry) {
         // Arrow: its seven points and the shaft's middle; hollow.
         {3, {100, 100}, {220, 100}, "xxxxxxxxBB", {{100, 90}, {196, 90}, {196, 84}, {220, 100},
          {196, 116}, {196, 110}, {100, 110}, {150, 90}, {150, 100}, {204, 100}}},
+        // Dragged exactly to the left: it points left.
+        {3, {220, 40}, {100, 40}, "xxxB", {{100, 40}, {124, 24}, {220, 30}, {196, 24}}},
         {4, {50, 20}, {50, 80}, "xxxxxxB", {{50, 20}, {84, 80}, {16, 80}, {50, 80}, {67, 50}, {33, 50}, {50, 60}}},
         // Diamond dragged backwards: the same box.
         {6, {80, 60}, {20, 20}, "xxxxxBB", {{20, 40}, {50, 20}, {80, 40}, {50, 60}, {35, 30}, {50, 40}, {22, 22}}},
@@ -163,26 +192,11 @@ TEST_F(QTRenderTest, CommittedShapesOutlineTheirGeometry) {
     }
     EXPECT_EQ(Compose(), Rgb32(SolidFrame(240, 140, Black)));
 
-    // A frame of the same size keeps the annotations, one of a new size clears them.
+    // A frame of a new size clears the annotations.
     Render()->SetRemarkType(5);
     Drag({5, 5}, {30, 20});
-    Render()->SetImage(SolidFrame(240, 140, Black));
-    EXPECT_EQ(Look(Compose(), {{5, 12}}), "x");
     Render()->SetImage(SolidFrame(240, 141, Black));
     EXPECT_EQ(Compose(), Rgb32(SolidFrame(240, 141, Black)));
-}
-
-TEST_F(QTRenderTest, DoodleDrawsQuadraticPieces) {
-    Start(60, 40, SolidFrame(60, 40, Black))->SetPen(QPen(QColor(Red), 1));
-    Render()->SetRemarkType(2);
-    Render()->OnMousePress(10, 10); // a click: nothing to draw
-    Render()->OnMouseRelease(10, 10);
-    EXPECT_EQ(Compose(), Rgb32(SolidFrame(60, 40, Black)));
-    // One piece from (10, 10) to (50, 10) bent towards (30, 30): its middle
-    // is at (30, 20).
-    Drag({10, 10}, {30, 30}, false);
-    Render()->OnMouseRelease(50, 10);
-    EXPECT_EQ(Look(Compose(), {{10, 10}, {30, 20}, {50, 10}, {30, 10}, {30, 30}}), "xxxBB");
 }
 
 TEST_F(QTRenderTest, EraserClearsOnlyTheLayer) {
@@ -259,23 +273,36 @@ TEST_F(RegionTest, EdgesStayWithinTheOppositeOnesAndHoverSetsTheGrabCursor) {
     EXPECT_EQ(m_pHost->cursor().shape(), Qt::ArrowCursor);
 }
 
-TEST_F(QTRenderTest, GetPictureHandsOutEachPictureOnceAndPhotosLeaveItAlone) {
-    Start(16, 8, SolidFrame(16, 8, Red));
+TEST_F(QTRenderTest, EachPictureIsComposedOnceAndHandedOutOnce) {
     const auto colourOf = [](const QPixmap* pPicture) { return pPicture->toImage().pixel(3, 3); };
-    m_pHost->repaint();
-    const QPixmap* pFirst = Render()->GetPicture();
-    // A photo in between does not switch the picture handed out, and the
-    // paints after it leave it alone.
-    Render()->SetImage(SolidFrame(16, 8, Green));
-    EXPECT_EQ(Compose().pixel(0, 0), Green);
-    Render()->SetImage(SolidFrame(16, 8, Blue));
-    m_pHost->repaint();
-    m_pHost->repaint();
+    // A recording of a window that is never shown, and so never painted.
+    QWidget hidden;
+    std::unique_ptr<IVideoRender, void (*)(IVideoRender*)> pRender(
+        CreateVideoRender(&hidden), [](IVideoRender* p) { p->Release(); });
+    pRender->SetImage(SolidFrame(16, 8, Red));
+    pRender->ComposePicture();
+    const QPixmap* pFirst = pRender->GetPicture();
     EXPECT_EQ(colourOf(pFirst), Red);
-    const QPixmap* pSecond = Render()->GetPicture();
+    // A photo in between does not switch the picture handed out, and the
+    // compositions after it leave that picture alone.
+    pRender->SetImage(SolidFrame(16, 8, Green));
+    pRender->ComposePicture();
+    EXPECT_EQ(pRender->CopyPicture().pixel(0, 0), Green);
+    pRender->SetImage(SolidFrame(16, 8, Blue));
+    pRender->ComposePicture();
+    pRender->ComposePicture();
+    EXPECT_EQ(colourOf(pFirst), Red);
+    const QPixmap* pSecond = pRender->GetPicture();
     EXPECT_NE(pSecond, pFirst);
     EXPECT_EQ(colourOf(pSecond), Blue);
-    EXPECT_EQ(Render()->GetPicture(), pSecond); // no paint in between: the same one
+    EXPECT_EQ(pRender->GetPicture(), pSecond); // nothing new: the same one
+
+    // A paint after a composition shows that picture and composes no other.
+    Start(16, 8, SolidFrame(16, 8, Green));
+    Render()->ComposePicture();
+    const QPixmap* pComposed = Render()->GetPicture();
+    EXPECT_EQ(Rgb32(m_pHost->grab().toImage()), Rgb32(SolidFrame(16, 8, Green)));
+    EXPECT_EQ(Render()->GetPicture(), pComposed);
 }
 
 } // namespace

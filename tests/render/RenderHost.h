@@ -57,3 +57,15 @@ inline QImage PatternFrame(int nWidth, int nHeight, int nTag) {
     }
     return frame;
 }
+
+// Every 10 x 10 block, counted from the top-left corner, in the colour of its
+// top-left pixel.
+inline QImage Mosaicked(const QImage& source) {
+    QImage image = source.copy();
+    for (int y = 0; y < source.height(); ++y) {
+        for (int x = 0; x < source.width(); ++x) {
+            image.setPixel(x, y, source.pixel(x / 10 * 10, y / 10 * 10));
+        }
+    }
+    return image;
+}

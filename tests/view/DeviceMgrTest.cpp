@@ -1,5 +1,5 @@
-#include "tests/support/FakeDeviceSources.h"
 #include "view/DeviceMgr.h"
+#include "tests/support/FakeDeviceSources.h"
 
 #include <gtest/gtest.h>
 
@@ -74,8 +74,8 @@ TEST(DeviceMgrTest, AbsentSourcesListNothing) {
 }
 
 TEST(DeviceMgrTest, ACameraThatFailsToOpenIsReleasedAndNotHandedOut) {
-    auto pLocal = std::make_unique<FakeLocalSource>(
-        std::vector<std::string>{"Broken"}, [](unsigned int) {
+    auto pLocal =
+        std::make_unique<FakeLocalSource>(std::vector<std::string>{"Broken"}, [](unsigned int) {
             auto* pCamera = new FakeCamera(320, 240);
             pCamera->SetOpenSucceeds(false);
             return pCamera;

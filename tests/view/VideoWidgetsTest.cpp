@@ -1,5 +1,5 @@
 // The video widgets as the user meets them: where the picture is placed,
-// where a mouse drag lands in the picture, and the text remark box.
+// where the mouse lands in the picture, and the text remark box.
 
 #include "tests/render/RenderHost.h"
 #include "tests/support/TestEnvironment.h"
@@ -8,9 +8,11 @@
 
 #include <QApplication>
 #include <QImageReader>
+#include <QMenu>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPen>
+#include <QPushButton>
 #include <QTextEdit>
 
 #include <gtest/gtest.h>
@@ -19,12 +21,7 @@
 
 namespace {
 
-const QRgb Black = qRgb(0, 0, 0);
-
-void MoveHeld(QWidget* pWidget, const QPoint& pt) {
-    QMouseEvent event(QEvent::MouseMove, pt, Qt::NoButton, Qt::LeftButton, Qt::NoModifier);
-    QApplication::sendEvent(pWidget, &event);
-}
+const QImage Black640 = Rgb32(SolidFrame(640, 480, qRgb(0, 0, 0)));
 
 class VideoWidgetsTest : public ::testing::Test {
 protected:
@@ -47,11 +44,11 @@ protected:
     std::unique_ptr<VideoViewWidget> m_pView;
 };
 
-TEST_F(VideoWidgetsTest, PlacesThePictureWithoutEnlargingAndMapsPixelsIntoIt) {
+TEST_F(VideoWidgetsTest, PlacesThePictureWithoutEnlarging) {
     EXPECT_FALSE(m_pView->SetFrame(QImage()));
-    ASSERT_TRUE(m_pView->SetFrame(SolidFrame(640, 480, Black)));
+    ASSERT_TRUE(m_pView->SetFrame(SolidFrame(640, 480, 0)));
     EXPECT_EQ(Widget()->geometry(), QRect(207, 108, 640, 480));
-    m_pView->SetFrame(SolidFrame(1920, 1080, Black));
+    m_pView->SetFrame(SolidFrame(1920, 1080, 0));
     EXPECT_EQ(Widget()->geometry(), QRect(0, 52, 1055, 593));
     m_pView->SetRotation(90);
     EXPECT_EQ(Widget()->geometry(), QRect(331, 0, 392, 697));
@@ -60,99 +57,176 @@ TEST_F(VideoWidgetsTest, PlacesThePictureWithoutEnlargingAndMapsPixelsIntoIt) {
     m_pView->resize(500, 697);
     QApplication::processEvents();
     EXPECT_EQ(Widget()->geometry(), QRect(0, 208, 500, 281));
-
-    // Widget (10, 20) in the picture: scale 1920 / 1055 across, 1080 / 392
-    // when turned; a mirror flips the turned picture, i.e. along its height.
-    m_pView->resize(1055, 697);
-    const struct {
-        int nAngle;
-        bool bMirror;
-        QPoint ptExpected;
-    } rows[] = {
-        // clang-format off
-        {0, false, {18, 36}}, {0, true, {1902, 36}}, {90, false, {55, 1053}}, {90, true, {55, 27}},
-        {180, false, {1902, 1044}}, {270, false, {1865, 27}}, {270, true, {1865, 1053}},
-        // clang-format on
-    };
-    for (const auto& row : rows) {
-        Turn(row.nAngle, row.bMirror);
-        EXPECT_EQ(Widget()->MapToPicture(10, 20), row.ptExpected)
-            << row.nAngle << " " << row.bMirror;
-    }
+    // A picture the renderer refuses (too wide for 32 bits) moves nothing.
+    EXPECT_FALSE(m_pView->SetFrame(QImage(70000000, 1, QImage::Format_Grayscale8)));
+    EXPECT_EQ(Widget()->geometry(), QRect(0, 208, 500, 281));
 }
 
-TEST_F(VideoWidgetsTest, DrawingLandsUnderTheMouseInEveryOrientation) {
-    m_pView->SetPen(QPen(QColor(255, 0, 0), 3));
-    Widget()->Render()->SetRemarkType(1);
-    // Something other than the black frame within two pixels of pt.
-    const auto inkedNear = [](const QImage& shown, const QPoint& pt) {
-        return shown.copy(QRect(pt - QPoint(2, 2), QSize(5, 5))) != Rgb32(SolidFrame(5, 5, Black));
-    };
+TEST_F(VideoWidgetsTest, EveryEdgePixelMapsInsideThePictureToThePixelShownThere) {
+    // Not square, and shown smaller than it is in every orientation: turned,
+    // 82 x 199, where one scale for both axes would reach past the last row.
+    // Picture pixel (x, y) has red x and green y.
+    m_pView->resize(200, 199);
+    const QRect rcPicture(0, 0, 240, 100);
+    m_pView->SetFrame(PatternFrame(rcPicture.width(), rcPicture.height(), 0));
     for (int nAngle : {0, 90, 180, 270}) {
         for (bool bMirror : {false, true}) {
             Turn(nAngle, bMirror);
-            m_pView->SetFrame(SolidFrame(240, 160, Black));
-            Widget()->ClearRemark();
-            QApplication::processEvents();
-            QTest::mousePress(Widget(), Qt::LeftButton, Qt::NoModifier, {20, 30});
-            MoveHeld(Widget(), {40, 30});
-            MoveHeld(Widget(), {60, 30});
-            QTest::mouseRelease(Widget(), Qt::LeftButton, Qt::NoModifier, {60, 30});
             const QImage shown = Shown();
-            std::string strInk;
-            for (const QPoint& pt :
-                 {QPoint(20, 30), QPoint(40, 30), QPoint(60, 30), QPoint(40, 40)}) {
-                strInk += inkedNear(shown, pt) ? 'x' : '.';
+            const int nWidth = shown.width(), nHeight = shown.height();
+            ASSERT_LT(nWidth * nHeight, rcPicture.width() * rcPicture.height());
+            // Round the border: whole top and bottom rows, the ends of the others.
+            for (int i = 0; i < nWidth * nHeight; ++i) {
+                const QPoint pt(i % nWidth, i / nWidth);
+                if (pt.y() > 0 && pt.y() < nHeight - 1 && pt.x() > 0 && pt.x() < nWidth - 1) {
+                    continue;
+                }
+                const QPoint ptPicture = Widget()->MapToPicture(pt.x(), pt.y());
+                const QRgb cr = shown.pixel(pt);
+                // The mapping truncates, the draw samples pixel centres.
+                if (!rcPicture.contains(ptPicture) || qAbs(ptPicture.x() - qRed(cr)) > 1 ||
+                    qAbs(ptPicture.y() - qGreen(cr)) > 1) {
+                    ADD_FAILURE() << nAngle << " " << bMirror << ": " << pt.x() << "," << pt.y()
+                                  << " maps to " << ptPicture.x() << "," << ptPicture.y()
+                                  << " and shows " << qRed(cr) << "," << qGreen(cr);
+                    break;
+                }
             }
-            EXPECT_EQ(strInk, "xxx.") << nAngle << " " << bMirror;
         }
     }
 }
 
-TEST_F(VideoWidgetsTest, TextBoxOpensOnReleaseAndDrawsOnFocusOut) {
-    m_pView->SetFrame(SolidFrame(640, 480, Black));
-    QTextEdit* pBox = Widget()->TextBox();
-    Widget()->Render()->SetRemarkType(8);
-    Widget()->Render()->SetFontSize(26);
-    Widget()->SetTextColor(QColor(255, 0, 0));
+TEST_F(VideoWidgetsTest, ADoodleFollowsTheHeldMouseInQuadraticPieces) {
+    m_pView->SetPen(QPen(QColor(255, 0, 0), 1));
+    Widget()->Render()->SetRemarkType(2);
+    m_pView->SetFrame(SolidFrame(240, 160, 0)); // shown at its own size
+    const auto inked = [this](std::initializer_list<QPoint> points) {
+        const QImage shown = Shown();
+        std::string strInk; // 'x' where anything but black is within two pixels
+        for (const QPoint& pt : points) {
+            const QImage near = shown.copy(QRect(pt - QPoint(2, 2), QSize(5, 5)));
+            strInk += near != Rgb32(SolidFrame(5, 5, 0)) ? 'x' : '.';
+        }
+        return strInk;
+    };
+    QTest::mouseClick(Widget(), Qt::LeftButton, Qt::NoModifier, {10, 10}); // two points: nothing
+    EXPECT_EQ(inked({{10, 10}}), ".");
+    // One piece from (10, 10) to (50, 10) bent towards (30, 30), through
+    // (30, 20); a move without the button held would add no point.
+    QTest::mousePress(Widget(), Qt::LeftButton, Qt::NoModifier, {10, 10});
+    QMouseEvent move(QEvent::MouseMove, {30, 30}, Qt::NoButton, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(Widget(), &move);
+    QTest::mouseRelease(Widget(), Qt::LeftButton, Qt::NoModifier, {50, 10});
+    EXPECT_EQ(inked({{10, 10}, {30, 20}, {50, 10}, {30, 10}, {30, 30}}), "xxx..");
+}
 
+class TextBoxTest : public VideoWidgetsTest {
+protected:
+    void SetUp() override {
+        VideoWidgetsTest::SetUp();
+        m_pView->SetFrame(Black640);
+        Widget()->Render()->SetRemarkType(8);
+        Widget()->SetTextColor(QColor(255, 0, 0));
+    }
+    QTextEdit* Box() { return Widget()->TextBox(); }
+    void Click(const QPoint& pt, Qt::MouseButton nButton = Qt::LeftButton) {
+        QTest::mouseClick(Widget(), nButton, Qt::NoModifier, pt);
+    }
+    // Opens the box at (30, 40) and types into it.
+    void Type(const QString& strText) {
+        Click({30, 40});
+        ASSERT_TRUE(Box()->isVisible());
+        QTest::keyClicks(Box(), strText);
+    }
+    // What is shown with the box's area at (30, 40) blacked out.
+    QImage ShownBesideTheBox() {
+        QImage shown = Shown();
+        QPainter(&shown).fillRect(30, 40, 300, 300, Qt::black);
+        return shown;
+    }
+};
+
+TEST_F(TextBoxTest, EnterCommitsShiftEnterBreaksTheLineEscapeAbandons) {
     QTest::mousePress(Widget(), Qt::LeftButton, Qt::NoModifier, QPoint(30, 40));
-    EXPECT_FALSE(pBox->isVisible()); // opens on release, not on press
-    QTest::mouseRelease(Widget(), Qt::LeftButton, Qt::NoModifier, QPoint(30, 40));
-    ASSERT_TRUE(pBox->isVisible());
-    EXPECT_EQ(pBox->geometry(), QRect(30, 40, 300, 300));
-    QTest::keyClicks(pBox, "Hello");
+    EXPECT_FALSE(Box()->isVisible()); // opens on release, not on press
+    Type("ab");
+    EXPECT_EQ(Box()->geometry(), QRect(30, 40, 300, 300));
+    QTest::keyClick(Box(), Qt::Key_Return, Qt::ShiftModifier);
+    QTest::keyClicks(Box(), "cd");
+    EXPECT_EQ(Box()->toPlainText(), "ab\ncd");
+    QTest::keyClick(Box(), Qt::Key_Return);
+    EXPECT_FALSE(Box()->isVisible());
+    const QImage withText = Shown();
+    EXPECT_NE(withText, Black640);
+    EXPECT_EQ(ShownBesideTheBox(), Black640);
 
-    // A click elsewhere takes the focus: the text is drawn in the box's place
-    // and that click opens no second box.
-    QTest::mouseClick(Widget(), Qt::LeftButton, Qt::NoModifier, QPoint(400, 300));
-    EXPECT_FALSE(pBox->isVisible());
-    QImage shown = Shown();
-    const QImage withText = shown;
-    EXPECT_NE(shown.copy(30, 40, 300, 300), Rgb32(SolidFrame(300, 300, Black)));
-    QPainter(&shown).fillRect(30, 40, 300, 300, Qt::black);
-    EXPECT_EQ(shown, Rgb32(SolidFrame(640, 480, Black)));
+    Type("gone");
+    QTest::keyClick(Box(), Qt::Key_Escape);
+    EXPECT_FALSE(Box()->isVisible());
+    EXPECT_EQ(Shown(), withText);
+    EXPECT_TRUE(Widget()->hasFocus());
+}
 
-    // The next click opens an empty box; left empty, it draws nothing.
-    QTest::mouseClick(Widget(), Qt::LeftButton, Qt::NoModifier, QPoint(100, 200));
-    ASSERT_TRUE(pBox->isVisible());
-    EXPECT_TRUE(pBox->toPlainText().isEmpty());
-    QTest::mouseClick(Widget(), Qt::LeftButton, Qt::NoModifier, QPoint(500, 400));
-    EXPECT_FALSE(pBox->isVisible());
+TEST_F(TextBoxTest, AnyClickBesideTheBoxCommitsAndOpensNothing) {
+    Type("Hi");
+    Click({400, 300}, Qt::RightButton);
+    EXPECT_FALSE(Box()->isVisible());
+    const QImage withText = Shown();
+    EXPECT_NE(withText, Black640);
+    EXPECT_EQ(ShownBesideTheBox(), Black640);
+    // The next click is not swallowed; an empty box closes drawing nothing,
+    // and the click that closes it opens no other.
+    Click({100, 200});
+    ASSERT_TRUE(Box()->isVisible());
+    Click({500, 400});
+    EXPECT_FALSE(Box()->isVisible());
     EXPECT_EQ(Shown(), withText);
 
+    QPushButton button("photo", m_pView.get()); // another widget of the window
+    button.show();
+    Widget()->ClearRemark();
+    Type("Hi");
+    QTest::mouseClick(&button, Qt::LeftButton);
+    EXPECT_FALSE(Box()->isVisible());
+    EXPECT_EQ(Shown(), withText);
+}
+
+TEST_F(TextBoxTest, AMenuAnotherWindowAToolChangeOrANewFrameKeepTheTypedText) {
+    Type("ab");
+    QMenu menu; // as a right click in the box opens its context menu
+    menu.addAction("Paste");
+    menu.popup(Box()->mapToGlobal(QPoint(20, 20)));
+    EXPECT_TRUE(Box()->isVisible());
+    menu.close();
+    EXPECT_TRUE(Box()->hasFocus());
+    QWidget other;
+    other.show();
+    QApplication::setActiveWindow(&other);
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&other));
+    QApplication::setActiveWindow(m_pView.get());
+    ASSERT_TRUE(QTest::qWaitForWindowActive(m_pView.get()));
+    EXPECT_TRUE(Box()->hasFocus());
+
+    Widget()->Render()->SetRemarkType(1);
+    m_pView->SetFrame(Black640);
+    QTest::keyClicks(Box(), "c");
+    EXPECT_EQ(Box()->toPlainText(), "abc");
+    Widget()->ComposePicture(); // what a photo would take: no text yet
+    EXPECT_EQ(Rgb32(Widget()->Render()->CopyPicture()), Black640);
+    Click({400, 300});
+    EXPECT_FALSE(Box()->isVisible());
+    EXPECT_NE(Shown(), Black640);
+
     // Closing the view while typing must not crash.
-    QTest::mouseClick(Widget(), Qt::LeftButton, Qt::NoModifier, QPoint(30, 40));
-    ASSERT_TRUE(pBox->hasFocus());
-    QTest::keyClicks(pBox, "typed");
+    Widget()->Render()->SetRemarkType(8);
+    Type("typed");
     m_pView.reset();
 }
 
-TEST_F(VideoWidgetsTest, SavePhotoStretchesTheComposedPicture) {
+TEST_F(VideoWidgetsTest, SavePhotoStretchesTheNewestPicturePaintedOrNot) {
     const QString strPath = TestDocumentsFolder() + "/photo.jpg";
-    EXPECT_FALSE(Widget()->SavePhoto(strPath, 1600, 1200)); // nothing painted yet
+    EXPECT_FALSE(Widget()->SavePhoto(strPath, 1600, 1200)); // no picture yet
     m_pView->SetFrame(SolidFrame(1920, 1080, qRgb(0, 0, 255)));
-    Widget()->repaint();
     ASSERT_TRUE(Widget()->SavePhoto(strPath, 1600, 1200));
     QImageReader reader(strPath);
     EXPECT_EQ(reader.format(), "jpeg");
