@@ -1,0 +1,268 @@
+// The command channel against a phone played by the test on a loopback
+// socket: the bytes it sends, the roster hand-shake, the keep-alive and the
+// repair of a lost connection.
+
+#include "phone/AndroidCommandChannel.h"
+#include "phone/PhonePacket.h"
+#include "tests/phone/PhonePeer.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <condition_variable>
+#include <mutex>
+
+namespace {
+
+const std::string kId = "0123456789abcdef0123456789abcdef";
+
+// A channel connected to a PhonePeer, with a clock the test sets and counts.
+class CommandChannelTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        m_channel.SetClock([this] {
+            std::lock_guard<std::mutex> lock(m_lock);
+            ++m_nClockReads;
+            m_signal.notify_all();
+            return m_nNow;
+        });
+        ASSERT_TRUE(m_channel.Connect("127.0.0.1", m_peer.Port(), nullptr));
+        ASSERT_TRUE(m_peer.Accept());
+    }
+
+    void SetNow(uint32_t nNow) {
+        std::lock_guard<std::mutex> lock(m_lock);
+        m_nNow = nNow;
+    }
+    // Returns once the receive loop has read the clock n more times.
+    bool WaitClockReads(int n) {
+        std::unique_lock<std::mutex> lock(m_lock);
+        const int nTarget = m_nClockReads + n;
+        return m_signal.wait_for(lock, std::chrono::seconds(5),
+                                 [&] { return m_nClockReads >= nTarget; });
+    }
+
+    PhonePeer m_peer;
+    std::mutex m_lock;
+    std::condition_variable m_signal;
+    uint32_t m_nNow = 1000;
+    int m_nClockReads = 0;
+    // Last, so that it is gone (its thread stopped) before what its clock uses.
+    AndroidCommandChannel m_channel;
+};
+
+Bytes Join(int32_t nIdentity, int32_t nSlot) {
+    return CommandPacket(PhonePacket::kRoster, {PhonePacket::kRosterJoin, nIdentity, nSlot, 0});
+}
+Bytes State(int32_t nIdentity, int32_t nSlot) {
+    return CommandPacket(PhonePacket::kRoster, {PhonePacket::kRosterState, nIdentity, nSlot, 0, 0});
+}
+
+} // namespace
+
+TEST_F(CommandChannelTest, SendsTheExactBytes) {
+    Bytes packet;
+    EXPECT_TRUE(m_channel.SendControl(4, 0));
+    ASSERT_TRUE(m_peer.NextPacket(PhonePacket::kControl, packet));
+    EXPECT_EQ(packet, Hex("34 03 FA 7F 14 00 00 00 04 00 00 00 00 00 00 00 CB FC 05 80"));
+
+    m_channel.SendJoin();
+    ASSERT_TRUE(m_peer.NextPacket(PhonePacket::kRoster, packet));
+    EXPECT_EQ(packet, Hex("37 03 FA 7F 10 00 00 00 03 00 00 00 C8 FC 05 80"));
+
+    m_channel.SendHello(kId, kId);
+    ASSERT_TRUE(m_peer.NextPacket(PhonePacket::kHello, packet));
+    const Bytes id(kId.begin(), kId.end());
+    EXPECT_EQ(packet, Concat({Hex("38 04 FA 7F 6E 00 00 00 20 00 00 00"), id, Hex("00 00 00 00"),
+                              Hex("20 00 00 00"), id,
+                              // 0x1403, 1, 1, 0, 0, 0, 0, empty string, tail
+                              Hex("03 14  01 00 00 00  01 00  00 00  00 00  00 00  00 00 00 00 "
+                                  "00 00 00 00  C7 FB 05 80")}));
+
+    // The phone's RosterJoin reply for identity 7 and slot 1.
+    ASSERT_TRUE(m_peer.Send(Join(7, 1)));
+    ASSERT_TRUE(m_peer.NextPacket(PhonePacket::kRoster, packet));
+    EXPECT_EQ(packet, Hex("37 03 FA 7F 14 00 00 00 02 00 00 00 07 00 00 00 C8 FC 05 80"));
+
+    // The keep-alive of the first pass carries the clock's 1000 seconds.
+    ASSERT_TRUE(m_peer.NextPacket(PhonePacket::kKeepAlive, packet));
+    EXPECT_EQ(packet, Hex("23 03 FA 7F 10 00 00 00 E8 03 00 00 DC FC 05 80"));
+
+    AndroidCommandChannel unconnected;
+    EXPECT_FALSE(unconnected.SendControl(4, 0));
+}
+
+TEST(CommandChannelRosterTest, AnswersTheRosterAsThePhoneMovesThisPc) {
+    Bytes brokenTail = Join(5, 1);
+    brokenTail.back() ^= 0x01;
+    // A RosterJoin reply announcing two triples but holding one.
+    const Bytes endsEarly =
+        CommandPacket(PhonePacket::kRoster, {PhonePacket::kRosterJoin, 5, 1, 2, 2, 4, 5});
+    const Bytes otherTypes =
+        Concat({CommandPacket(PhonePacket::kKeepAlive, {PhonePacket::kRosterJoin, 5, 1, 0}),
+                CommandPacket(PhonePacket::kControl, {PhonePacket::kRosterJoin, 5, 1, 0})});
+    const Bytes badLength = Hex("01 02 03 37 03 FA 7F A0 0F 00 00 00 00 00 00 00 00 00 00");
+
+    struct Case {
+        const char* szName;
+        Bytes phoneSends;
+        std::vector<std::string> answers; // before the marker's
+        int nGrants;
+    };
+    const Case cases[] = {
+        {"RosterJoin reply for slot 1 grants", Join(5, 1), {"identity 5"}, 1},
+        {"RosterJoin reply for slot 2 asks for slot 1", Join(5, 2), {"identity 5", "report 5"}, 0},
+        {"RosterState from 2 to 1 grants",
+         Concat({Join(5, 2), State(5, 1)}),
+         {"identity 5", "report 5"},
+         1},
+        {"RosterState from 1 to 1 does not", Concat({Join(5, 1), State(5, 1)}), {"identity 5"}, 1},
+        {"each entry into slot 1 grants",
+         Concat({Join(5, 1), State(5, 2), State(5, 1)}),
+         {"identity 5"},
+         2},
+        {"a broken tail is ignored, the next packet handled",
+         Concat({brokenTail, Join(6, 1)}),
+         {"identity 6"},
+         1},
+        {"a payload that ends early is dropped", endsEarly, {}, 0},
+        {"other packet types are skipped", otherTypes, {}, 0},
+        {"a bad length is passed over, the next packet handled",
+         Concat({badLength, Join(6, 1)}),
+         {"identity 6"},
+         1},
+    };
+    constexpr int32_t kMarker = 99;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.szName);
+        PhonePeer peer;
+        std::atomic<int> nGrants{0};
+        AndroidCommandChannel channel;
+        ASSERT_TRUE(channel.Connect("127.0.0.1", peer.Port(), [&] { ++nGrants; }));
+        ASSERT_TRUE(peer.Accept());
+        // The marker's answers come after everything the case caused.
+        ASSERT_TRUE(peer.Send(Concat({c.phoneSends, Join(kMarker, 2)})));
+        std::vector<std::string> expected = c.answers;
+        expected.insert(expected.end(), {"identity 99", "report 99"});
+        std::vector<std::string> answers;
+        Bytes packet;
+        while (peer.NextPacket(PhonePacket::kRoster, packet)) {
+            const int32_t nIdentity = Int32At(packet, 12);
+            const bool bReport = Int32At(packet, 8) == PhonePacket::kRosterReport;
+            answers.push_back((bReport ? "report " : "identity ") + std::to_string(nIdentity));
+            if (bReport && nIdentity == kMarker) {
+                break;
+            }
+        }
+        EXPECT_EQ(answers, expected);
+        EXPECT_EQ(nGrants, c.nGrants);
+    }
+}
+
+TEST_F(CommandChannelTest, ReportsWhatThePhoneToldItOfEverySlot) {
+    Bytes packet;
+    // Nothing marked yet: head, length, 4, identity, slot 1, no pair, no triple, tail.
+    ASSERT_TRUE(m_peer.Send(Join(5, 2)));
+    ASSERT_TRUE(m_peer.NextPacket(PhonePacket::kRoster, packet)); // identity
+    ASSERT_TRUE(m_peer.NextPacket(PhonePacket::kRoster, packet));
+    EXPECT_EQ(packet, Hex("37 03 FA 7F 20 00 00 00 04 00 00 00 05 00 00 00 01 00 00 00 "
+                          "00 00 00 00 00 00 00 00 C8 FC 05 80"));
+
+    // Slot 3 gets the pair (7, 99), slot 2 the triple's (4, 5); property 23
+    // and slot 12 are out of range and ignored (also as the PC's own slot);
+    // then the reply for slot 2 marks (7, 99) in slot 1.
+    ASSERT_TRUE(m_peer.Send(Concat(
+        {CommandPacket(PhonePacket::kRoster,
+                       {PhonePacket::kRosterState, 9, 3, 2, 7, 99, 23, 1, 2, 2, 4, 5, 12, 1, 1}),
+         CommandPacket(PhonePacket::kRoster, {PhonePacket::kRosterState, 9, 12, 1, 7, 99, 0}),
+         CommandPacket(PhonePacket::kRoster, {PhonePacket::kRosterJoin, 7, 2, 1, 1, 7, 99})})));
+    ASSERT_TRUE(m_peer.NextPacket(PhonePacket::kRoster, packet)); // identity
+    ASSERT_TRUE(m_peer.NextPacket(PhonePacket::kRoster, packet));
+    EXPECT_EQ(packet, CommandPacket(PhonePacket::kRoster, {PhonePacket::kRosterReport, 7, 1, 1, 7,
+                                                           99, 2, 2, 4, 5, 3, 7, 99}));
+
+    // Every property of every slot: the largest report there is.
+    Bytes states;
+    for (int32_t nSlot = 1; nSlot < AndroidCommandChannel::kSlots; ++nSlot) {
+        std::vector<int32_t> fields = {PhonePacket::kRosterState, 7, nSlot, 22};
+        for (int32_t nProperty = 1; nProperty <= 22; ++nProperty) {
+            fields.insert(fields.end(), {nProperty, nSlot * 100 + nProperty});
+        }
+        fields.push_back(0);
+        const Bytes state = CommandPacket(PhonePacket::kRoster, fields);
+        states.insert(states.end(), state.begin(), state.end());
+    }
+    ASSERT_TRUE(m_peer.Send(Concat({states, Join(7, 2)})));
+    do {
+        ASSERT_TRUE(m_peer.NextPacket(PhonePacket::kRoster, packet));
+    } while (Int32At(packet, 8) != PhonePacket::kRosterReport);
+    ASSERT_EQ(packet.size(), static_cast<size_t>(AndroidCommandChannel::kMaxReportLength));
+    EXPECT_EQ(packet.size(), 2848u);
+    EXPECT_EQ(Int32At(packet, 4), 2848);
+    EXPECT_EQ(Int32At(packet, 20), 22);               // pairs of slot 1
+    EXPECT_EQ(Int32At(packet, 24 + 21 * 8 + 4), 122); // its last value
+    EXPECT_EQ(Int32At(packet, 24 + 22 * 8), 220);     // triples of slots 2 to 11
+    EXPECT_EQ(Int32At(packet, 2848 - 16), 11);
+    EXPECT_EQ(Int32At(packet, 2848 - 12), 22);
+    EXPECT_EQ(Int32At(packet, 2848 - 8), 1122);
+    EXPECT_EQ(Int32At(packet, 2848 - 4), PhonePacket::PacketTail(PhonePacket::kRoster));
+}
+
+TEST_F(CommandChannelTest, KeepsAliveEveryFourSecondsOfItsClock) {
+    Bytes packet;
+    ASSERT_TRUE(m_peer.NextPacket(PhonePacket::kKeepAlive, packet));
+    EXPECT_EQ(Int32At(packet, 8), 1000);
+
+    // 3 seconds on: passes go by without a keep-alive. A control sent after
+    // them marks the end of what they could have sent.
+    SetNow(1003);
+    ASSERT_TRUE(WaitClockReads(2));
+    ASSERT_TRUE(m_channel.SendControl(6, 0));
+    ASSERT_TRUE(m_peer.NextPacket(PhonePacket::kControl, packet));
+    for (const Bytes& queued : m_peer.Queued()) {
+        EXPECT_NE(Int32At(queued, 0), PhonePacket::PacketHead(PhonePacket::kKeepAlive));
+    }
+
+    SetNow(1004);
+    ASSERT_TRUE(m_peer.NextPacket(PhonePacket::kKeepAlive, packet));
+    EXPECT_EQ(Int32At(packet, 8), 1004);
+}
+
+TEST_F(CommandChannelTest, IntroducesItselfAgainOnANewConnection) {
+    m_channel.SendHello(kId, kId);
+    m_channel.SendJoin();
+    Bytes hello;
+    Bytes join;
+    ASSERT_TRUE(m_peer.NextPacket(PhonePacket::kHello, hello));
+    ASSERT_TRUE(m_peer.NextPacket(PhonePacket::kRoster, join));
+
+    // The phone's application restarts: the connection closes and a new
+    // one is taken at once.
+    m_peer.HangUp();
+    ASSERT_TRUE(m_peer.Accept());
+    Bytes packet;
+    ASSERT_TRUE(m_peer.NextPacket(PhonePacket::kHello, packet));
+    EXPECT_EQ(packet, hello);
+    ASSERT_TRUE(m_peer.NextPacket(PhonePacket::kRoster, packet));
+    EXPECT_EQ(packet, join);
+    ASSERT_TRUE(m_peer.Send(Join(7, 1)));
+    ASSERT_TRUE(m_peer.NextPacket(PhonePacket::kRoster, packet));
+    EXPECT_EQ(Int32At(packet, 8), PhonePacket::kRosterIdentity);
+    EXPECT_TRUE(m_channel.SendControl(5, 0));
+    ASSERT_TRUE(m_peer.NextPacket(PhonePacket::kControl, packet));
+
+    // The phone goes for good: sends fail after a bounded number of
+    // attempts (a send may still land in the socket's buffer until the
+    // end of the connection is seen), and Disconnect returns.
+    m_peer.StopListening();
+    m_peer.HangUp();
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    bool bFailed = false;
+    while (!bFailed && std::chrono::steady_clock::now() < deadline) {
+        bFailed = !m_channel.SendControl(5, 0);
+    }
+    EXPECT_TRUE(bFailed);
+    m_channel.Disconnect();
+    EXPECT_FALSE(m_channel.IsOpen());
+    EXPECT_FALSE(m_channel.SendControl(5, 0));
+}

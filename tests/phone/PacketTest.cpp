@@ -1,0 +1,108 @@
+// The packet primitives without sockets: writer and reader bounds, and the
+// splitter fed in awkward pieces.
+
+#include "phone/PacketReader.h"
+#include "phone/PacketSplitter.h"
+#include "phone/PacketWriter.h"
+#include "phone/PhonePacket.h"
+#include "tests/phone/PhonePeer.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+
+TEST(PacketWriterTest, WriterAndReaderStayInsideTheirBuffers) {
+    unsigned char buffer[12];
+    std::memset(buffer, 0xEE, sizeof buffer);
+    PacketWriter writer(buffer, 10);
+    writer.WriteInt32(0x04030201);
+    writer.WriteInt16(0x12345);
+    writer.WriteInt32(-2); // exactly the 4 bytes left
+    EXPECT_FALSE(writer.Overflowed());
+    writer.WriteInt16(1);
+    EXPECT_TRUE(writer.Overflowed());
+    EXPECT_EQ(writer.Extent(), 10);
+    EXPECT_EQ(Bytes(buffer, buffer + 12), Hex("01 02 03 04 45 23 FE FF FF FF EE EE"));
+    // A string is refused whole: no count without its bytes.
+    PacketWriter strings(buffer, 12);
+    strings.WriteString("abcd");
+    strings.WriteString("e");
+    EXPECT_TRUE(strings.Overflowed());
+    EXPECT_EQ(strings.Extent(), 8);
+
+    const Bytes bytes = Hex("01 00 00 00 FF FF FF 7F 09");
+    PacketReader reader(bytes.data(), static_cast<int>(bytes.size()));
+    EXPECT_EQ(reader.ReadInt32(), 1);
+    EXPECT_EQ(reader.ReadInt32(), 0x7FFFFFFF);
+    EXPECT_FALSE(reader.Failed());
+    EXPECT_EQ(reader.ReadInt32(), 0); // one byte left
+    EXPECT_TRUE(reader.Failed());
+}
+
+// One stream holding, in order: a Roster packet, a KeepAlive-typed packet,
+// garbage, a head with a length no packet can have (5000), a head with a
+// length below 12, and a second Roster packet.
+TEST(PacketSplitterTest, CutsAStreamFedInAwkwardPieces) {
+    const Bytes first = CommandPacket(PhonePacket::kRoster, {3, 7, 1, 0});
+    const Bytes keepAlive = CommandPacket(PhonePacket::kKeepAlive, {1234});
+    const Bytes second = CommandPacket(PhonePacket::kRoster, {1, 7, 1, 0, 0});
+    const Bytes stream =
+        Concat({first, keepAlive, Hex("00 11 22 33 44"), Hex("37 03 FA 7F 88 13 00 00 01 02 03"),
+                Hex("37 03 FA 7F 0B 00 00 00 01 02 03"), second});
+
+    struct Case {
+        const char* szName;
+        std::vector<size_t> pieces; // sizes of successive reads, the last repeated
+    };
+    const Case cases[] = {
+        {"all at once", {stream.size()}},
+        {"byte by byte", {1}},
+        {"exactly a header, then the rest", {8, 1, stream.size()}},
+        {"a packet over several reads", {5, 11, 3}},
+        {"a packet and a piece per read", {first.size() + 9}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.szName);
+        PacketSplitter splitter;
+        std::vector<Bytes> packets;
+        size_t nOffset = 0;
+        size_t nRead = 0;
+        while (nOffset < stream.size()) {
+            const size_t nPiece =
+                std::min(c.pieces[std::min(nRead++, c.pieces.size() - 1)], stream.size() - nOffset);
+            ASSERT_LE(nPiece, static_cast<size_t>(splitter.SpaceSize()));
+            std::memcpy(splitter.Space(), stream.data() + nOffset, nPiece);
+            splitter.Commit(static_cast<int>(nPiece),
+                            [&](const unsigned char* p, int n) { packets.emplace_back(p, p + n); });
+            nOffset += nPiece;
+            if (nOffset == 8) {
+                // Head and length only: held, not yet taken.
+                EXPECT_TRUE(packets.empty());
+                EXPECT_EQ(splitter.Held(), 8);
+            }
+        }
+        EXPECT_EQ(packets, (std::vector<Bytes>{first, keepAlive, second}));
+        EXPECT_EQ(splitter.Held(), 0);
+        EXPECT_EQ(splitter.SkippedBytes(), 5 + 11 + 11);
+    }
+}
+
+TEST(PacketSplitterTest, APacketOfTheLargestLengthFitsTheBuffer) {
+    Bytes largest(PacketSplitter::kCapacity, 0);
+    PacketWriter writer(largest.data(), static_cast<int>(largest.size()));
+    writer.WriteInt32(PhonePacket::PacketHead(PhonePacket::kRoster));
+    writer.WriteInt32(PacketSplitter::kCapacity);
+    // A stray byte before it: the packet has to move to the buffer's start
+    // to complete.
+    const Bytes stream = Concat({Hex("00"), largest});
+    PacketSplitter splitter;
+    std::vector<int> lengths;
+    const auto record = [&](const unsigned char*, int n) { lengths.push_back(n); };
+    std::memcpy(splitter.Space(), stream.data(), 100);
+    splitter.Commit(100, record);
+    ASSERT_EQ(splitter.SpaceSize(), PacketSplitter::kCapacity - 99);
+    std::memcpy(splitter.Space(), stream.data() + 100, stream.size() - 100);
+    splitter.Commit(static_cast<int>(stream.size() - 100), record);
+    EXPECT_EQ(lengths, std::vector<int>{PacketSplitter::kCapacity});
+}

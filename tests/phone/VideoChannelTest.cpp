@@ -1,0 +1,160 @@
+// The video channel's framing fed in pieces, and the channel on loopback:
+// the end of a stream, a corrupt length, refused connections.
+
+#include "phone/AndroidVideoChannel.h"
+#include "phone/VideoPacketFramer.h"
+#include "tests/phone/PhonePeer.h"
+#include "tools/phone-sim/TcpListener.h"
+
+#include <QString>
+#include <QtGlobal>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <condition_variable>
+#include <cstring>
+#include <mutex>
+
+namespace {
+
+// Header (junk except the length at 16), payload, trailer (junk).
+Bytes VideoPacket(const Bytes& payload, uint32_t nLength) {
+    Bytes packet(32, 0xA5);
+    for (int i = 0; i < 4; ++i) {
+        packet[16 + i] = static_cast<unsigned char>(nLength >> (8 * i));
+    }
+    packet.insert(packet.end(), payload.begin(), payload.end());
+    packet.insert(packet.end(), {0xDE, 0xAD, 0xBE, 0xEF});
+    return packet;
+}
+Bytes VideoPacket(const Bytes& payload) {
+    return VideoPacket(payload, static_cast<uint32_t>(payload.size()));
+}
+
+// Payloads handed over by a channel's receive thread.
+struct Payloads {
+    std::mutex lock;
+    std::condition_variable signal;
+    std::vector<Bytes> received;
+
+    AndroidVideoChannel::PayloadCallback Callback() {
+        return [this](unsigned char* pData, unsigned int nLength) {
+            std::lock_guard<std::mutex> guard(lock);
+            received.emplace_back(pData, pData + nLength);
+            signal.notify_all();
+        };
+    }
+    bool WaitFor(size_t nCount) {
+        std::unique_lock<std::mutex> guard(lock);
+        return signal.wait_for(guard, std::chrono::seconds(5),
+                               [&] { return received.size() >= nCount; });
+    }
+};
+
+std::vector<QString> g_messages;
+void KeepMessage(QtMsgType, const QMessageLogContext&, const QString& strMessage) {
+    g_messages.push_back(strMessage);
+}
+
+} // namespace
+
+TEST(VideoPacketFramerTest, DeliversEachPayloadOnceWhateverThePieces) {
+    Bytes large(100);
+    for (size_t i = 0; i < large.size(); ++i) {
+        large[i] = static_cast<unsigned char>(i * 7);
+    }
+    const std::vector<Bytes> payloads = {Hex("61 62 63 64 65"), {}, Hex("78 79 7A"), large};
+    Bytes stream;
+    for (const Bytes& payload : payloads) {
+        const Bytes packet = VideoPacket(payload);
+        stream.insert(stream.end(), packet.begin(), packet.end());
+    }
+    struct Case {
+        const char* szName;
+        size_t nPiece; // the most one read gives
+    };
+    for (const Case& c : {Case{"byte by byte", 1}, Case{"in threes", 3},
+                          Case{"as much as wanted", stream.size()}}) {
+        SCOPED_TRACE(c.szName);
+        VideoPacketFramer framer(1000);
+        std::vector<Bytes> received;
+        std::vector<size_t> capacities;
+        size_t nOffset = 0;
+        while (nOffset < stream.size()) {
+            const size_t nPiece = std::min(
+                {c.nPiece, stream.size() - nOffset, static_cast<size_t>(framer.SpaceSize())});
+            std::memcpy(framer.Space(), stream.data() + nOffset, nPiece);
+            ASSERT_TRUE(
+                framer.Commit(static_cast<int>(nPiece), [&](unsigned char* p, unsigned int n) {
+                    received.emplace_back(p, p + n);
+                    capacities.push_back(framer.BodyCapacity());
+                }));
+            nOffset += nPiece;
+        }
+        EXPECT_EQ(received, payloads);
+        // A smaller packet reuses the buffer, a larger one replaces it.
+        EXPECT_EQ(capacities, (std::vector<size_t>{9, 9, 9, 104}));
+    }
+}
+
+TEST(VideoChannelTest, ConnectsAnewAfterAnEndOfStreamOrACorruptLength) {
+    PhonePeer peer;
+    Payloads payloads;
+    AndroidVideoChannel channel;
+    ASSERT_TRUE(channel.Connect("127.0.0.1", peer.Port(), payloads.Callback()));
+    ASSERT_TRUE(peer.Accept());
+
+    // A whole packet and the start of the next, then the phone hangs up:
+    // the start must not be continued on the next connection.
+    const Bytes first = Hex("00 00 00 01 67 42");
+    const Bytes cut = VideoPacket(Hex("00 00 00 01 65 88 84"));
+    ASSERT_TRUE(peer.Send(Concat({VideoPacket(first), Bytes(cut.begin(), cut.begin() + 35)})));
+    ASSERT_TRUE(payloads.WaitFor(1));
+    peer.HangUp();
+    ASSERT_TRUE(peer.Accept());
+
+    // A length no picture has: the connection is dropped, not the memory
+    // spent.
+    ASSERT_TRUE(peer.Send(VideoPacket(Hex("00 00 00 01"), 0xFFFFFFF0u)));
+    ASSERT_TRUE(peer.Accept());
+    const Bytes last = Hex("00 00 00 01 41 9A");
+    ASSERT_TRUE(peer.Send(VideoPacket(last)));
+    ASSERT_TRUE(payloads.WaitFor(2));
+    channel.Disconnect();
+    EXPECT_EQ(payloads.received, (std::vector<Bytes>{first, last}));
+    EXPECT_EQ(channel.Reconnects(), 2);
+    EXPECT_FALSE(channel.IsConnected());
+}
+
+TEST(VideoChannelTest, RefusesWhatItCannotConnect) {
+    // A port that was free a moment ago: nobody listens on it.
+    uint16_t nFreePort;
+    {
+        TcpListener listener;
+        ASSERT_TRUE(listener.Listen(0));
+        nFreePort = listener.Port();
+    }
+    PhonePeer peer;
+    Payloads payloads;
+    AndroidVideoChannel channel;
+    g_messages.clear();
+    const QtMessageHandler previous = qInstallMessageHandler(KeepMessage);
+    const bool bNobody = channel.Connect("127.0.0.1", nFreePort, payloads.Callback());
+    const bool bFirst = channel.Connect("127.0.0.1", peer.Port(), payloads.Callback());
+    const bool bSecond = channel.Connect("127.0.0.1", peer.Port(), payloads.Callback());
+    qInstallMessageHandler(previous);
+    EXPECT_FALSE(bNobody);
+    EXPECT_TRUE(bFirst);
+    EXPECT_FALSE(bSecond);
+    ASSERT_EQ(g_messages.size(), 2u);
+    EXPECT_EQ(g_messages[0],
+              QString("Android Video Channel connect fiale, addr:  127.0.0.1 : %1").arg(nFreePort));
+    EXPECT_EQ(g_messages[1], "Android Video Channel connected");
+
+    // The connection made first still delivers, zero-length payloads too.
+    ASSERT_TRUE(peer.Accept());
+    ASSERT_TRUE(peer.Send(VideoPacket({})));
+    ASSERT_TRUE(payloads.WaitFor(1));
+    EXPECT_EQ(payloads.received, std::vector<Bytes>{Bytes()});
+}
