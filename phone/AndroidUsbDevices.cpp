@@ -1,6 +1,7 @@
 #include "phone/AndroidUsbDevices.h"
 
 #include "phone/AdbDelegates.h"
+#include "phone/AndroidCamera.h"
 
 #include <chrono>
 #include <cstring>
@@ -17,6 +18,18 @@ bool IsGone(int nStatus) {
 }
 
 } // namespace
+
+AndroidUsbDevices::AndroidUsbDevices()
+    : AndroidUsbDevices(std::make_unique<AdbDelegates>(),
+                        [](const std::string& strAddress, uint16_t nCommandPort,
+                           uint16_t nVideoPort, int nParam) -> ICamera* {
+                            auto* pCamera = new AndroidCamera;
+                            if (!pCamera->Open(strAddress, nCommandPort, nVideoPort, nParam)) {
+                                pCamera->Release();
+                                return nullptr;
+                            }
+                            return pCamera;
+                        }) {}
 
 AndroidUsbDevices::AndroidUsbDevices(std::unique_ptr<IADBDelegates> pDelegates,
                                      CameraFactory cameraFactory)
