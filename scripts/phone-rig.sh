@@ -15,6 +15,7 @@
 # RIG_ADB_SOCKET what ADB_SERVER_SOCKET must say to reach the private server
 # RIG_CONTROLS   the file where phone-sim logs the control codes it receives
 # RIG_PIDS       every pid started, in order of starting
+# RIG_SIM_ARGS   further options for phone-sim, set before rig_start
 
 RIG_PIDS=()
 
@@ -80,8 +81,9 @@ rig_start() {
 
   rig_start_adb || return 1
 
+  # shellcheck disable=SC2086 # RIG_SIM_ARGS is a list of options
   "$build/tools/phone-sim/phone-sim" --command-port 0 --video-port 0 --log "$RIG_CONTROLS" \
-    2>"$RIG_DIR/phone-sim.err" &
+    ${RIG_SIM_ARGS:-} 2>"$RIG_DIR/phone-sim.err" &
   RIG_PIDS+=($!)
   line=$(rig_first_line "$RIG_DIR/phone-sim.err" "listening on command port") ||
     { rig_log "phone-sim did not start: $(cat "$RIG_DIR/phone-sim.err")"; return 1; }
@@ -100,9 +102,15 @@ rig_start() {
   rig_phone_return_connect
 }
 
+# Asks the server to join the phone until it lists it as ready: the phone may
+# not be listening yet when it was just told to come back.
 rig_phone_return_connect() {
+  rig_wait 10 rig_phone_join || { rig_log "the adb server does not list the phone"; return 1; }
+}
+
+rig_phone_join() {
   rig_adb "host:connect:$RIG_PHONE_SERIAL" >/dev/null
-  rig_wait 10 rig_phone_listed || { rig_log "the adb server does not list the phone"; return 1; }
+  rig_phone_listed
 }
 
 # A phone joined over TCP would stay listed as "offline"; taking it off the
@@ -123,8 +131,7 @@ rig_end_pid() {
   if ! rig_wait 5 rig_gone "$1"; then
     kill -KILL "$1" 2>/dev/null
   fi
-  wait "$1" 2>/dev/null
-  return 0
+  wait "$1" 2>/dev/null || true
 }
 
 # Ended: no longer there, or a child that ended and waits to be reaped.
