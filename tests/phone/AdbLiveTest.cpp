@@ -160,6 +160,7 @@ TEST_F(AdbLiveTest, ForwardsToAPhoneAndSetsUpAgainWhenItComesBack) {
     // Back again: offline first, then ready; the forwarding must be set up anew.
     states.Clear();
     ASSERT_TRUE(phone.Signal(SIGUSR2));
+    ASSERT_TRUE(phone.ReadLine(strLine, 5000));
     EXPECT_EQ(Ask(m_nServerPort, "host:connect:" + strSerial), "connected to " + strSerial);
     EXPECT_EQ(states.WaitForLast(0), (std::vector<int>{-5, 0}));
     EXPECT_EQ(Ask(m_nServerPort, "host:list-forward"), "");

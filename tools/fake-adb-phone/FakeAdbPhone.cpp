@@ -5,8 +5,8 @@
 //
 //   fake-adb-phone [--port N] [--relay PHONEPORT=HOST:PORT]... [--model NAME]
 //
-// --port 0 (the default) picks a free port. Once listening it prints
-// "listening on <port>" on standard output. Signals:
+// --port 0 (the default) picks a free port. Each time it starts listening it
+// prints "listening on <port>" on standard output. Signals:
 //   SIGUSR1  vanish: drop the server's connection and stop listening, as a
 //            phone pulled off its cable
 //   SIGUSR2  come back: listen on the same port again
@@ -208,6 +208,8 @@ private:
         } else if (c == SIGUSR2) {
             if (m_nListenFd < 0 && Listen()) {
                 Log("back, listening on %s", std::to_string(m_nPort));
+                std::printf("listening on %u\n", m_nPort);
+                std::fflush(stdout);
             }
         } else {
             return false;
