@@ -2,407 +2,337 @@
 
 #include <linux/usb/video.h>
 #include <linux/uvcvideo.h>
+#include <turbojpeg.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
-#include <condition_variable>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
-#include <deque>
-#include <map>
-#include <mutex>
 #include <sys/mman.h>
 #include <unistd.h>
 
 namespace {
 
-constexpr auto kWaitLimit = std::chrono::seconds(10);
-constexpr uint32_t kBufferSize = 256 * 1024; // room for any test frame, whole pages
-constexpr uint32_t kOffsetStep = 1u << 20;   // buffer i maps at i * kOffsetStep
-
-int NodeNumber(const std::string& strPath) {
-    const std::string strPrefix = "/dev/video";
-    return strPath.compare(0, strPrefix.size(), strPrefix) == 0
-               ? std::atoi(strPath.c_str() + strPrefix.size())
-               : -1;
-}
-
-template <size_t N> void CopyText(uint8_t (&field)[N], const std::string& strText) {
-    std::memcpy(field, strText.data(), std::min(N, strText.size()));
-}
-
-// Buffer memory followed by a page that cannot be touched, so that a read
-// past its end faults at once, also in libraries built without a sanitizer.
-struct GuardedBuffer {
-    static size_t Page() { return static_cast<size_t>(sysconf(_SC_PAGESIZE)); }
-    GuardedBuffer()
-        : pData(static_cast<uint8_t*>(mmap(nullptr, kBufferSize + Page(), PROT_READ | PROT_WRITE,
-                                           MAP_PRIVATE | MAP_ANONYMOUS, -1, 0))) {
-        mprotect(pData + kBufferSize, Page(), PROT_NONE);
-    }
-    ~GuardedBuffer() { munmap(pData, kBufferSize + Page()); }
-    GuardedBuffer(const GuardedBuffer&) = delete;
-    GuardedBuffer& operator=(const GuardedBuffer&) = delete;
-    uint8_t* pData;
-};
+constexpr uint32_t kBufferSize = 256 * 1024; // whole pages; buffer i maps at i * kBufferSize
+const size_t kPage = static_cast<size_t>(sysconf(_SC_PAGESIZE));
 
 } // namespace
 
-struct FakeV4l2System::Kernel {
-    struct Node {
-        FakeNodeSpec spec;
-        bool bGone = false;
-        bool bPolling = false;
-        FakeNodeState state;
-        std::vector<std::unique_ptr<GuardedBuffer>> memory;
-        std::vector<v4l2_buffer> buffers;
-        std::deque<uint32_t> queued; // empty, for the driver to fill
-        std::deque<uint32_t> done;   // filled, to be dequeued
-
-        const FakeNodeSpec::Size* Find(uint32_t nWidth, uint32_t nHeight) const {
-            for (const auto& size : spec.mjpeg) {
-                if (size.nWidth == nWidth && size.nHeight == nHeight) {
-                    return &size;
-                }
-            }
-            return nullptr;
-        }
-        void Count() { state.nQueued = static_cast<int>(queued.size() + done.size()); }
-    };
-
-    std::shared_ptr<Node> Find(int nNode) {
-        auto it = nodes.find(nNode);
-        return it == nodes.end() ? nullptr : it->second;
+FakeV4l2System::Live::~Live() {
+    for (uint8_t* pData : memory) {
+        munmap(pData, kBufferSize + kPage);
     }
-
-    std::mutex mutex;
-    std::condition_variable changed;
-    std::map<int, std::shared_ptr<Node>> nodes;
-    std::vector<std::string> writes;
-    int nFailingWrite = -1;
-    int nListings = 0;
-    int nOpen = 0;
-    int nMappings = 0;
-};
-
-namespace {
-
-using Kernel = FakeV4l2System::Kernel;
+}
 
 class FakeDevice final : public IV4l2Device {
 public:
-    FakeDevice(std::shared_ptr<Kernel> pKernel, int nNode, std::shared_ptr<Kernel::Node> pNode)
-        : m_pKernel(std::move(pKernel)), m_nNode(nNode), m_pNode(std::move(pNode)) {}
-
-    ~FakeDevice() override {
-        std::lock_guard<std::mutex> lock(m_pKernel->mutex);
-        --m_pKernel->nOpen;
-    }
+    FakeDevice(FakeV4l2System& system, std::string strName,
+               std::shared_ptr<FakeV4l2System::Live> pLive)
+        : m_system(system), m_strName(std::move(strName)), m_pLive(std::move(pLive)) {}
+    ~FakeDevice() override { Unmap(nullptr, 0); } // the open device counted as held
 
     int Ioctl(unsigned long nRequest, void* pArg) override {
-        std::lock_guard<std::mutex> lock(m_pKernel->mutex);
-        Kernel::Node& node = *m_pNode;
-        return node.bGone ? ENODEV : Handle(node, nRequest, pArg);
+        std::lock_guard<std::mutex> lock(m_system.m_mutex);
+        return m_pLive->bGone ? ENODEV : Handle(m_pLive->node, nRequest, pArg);
     }
-
-    void* Map(size_t nLength, uint32_t nOffset) override {
-        std::lock_guard<std::mutex> lock(m_pKernel->mutex);
-        const uint32_t nIndex = nOffset / kOffsetStep;
-        if (nOffset % kOffsetStep != 0 || nIndex >= m_pNode->memory.size() ||
-            nLength > kBufferSize) {
-            return nullptr;
-        }
-        ++m_pKernel->nMappings;
-        return m_pNode->memory[nIndex]->pData;
+    void* Map(size_t, uint32_t nOffset) override {
+        std::lock_guard<std::mutex> lock(m_system.m_mutex);
+        ++m_system.m_nHeld;
+        return m_pLive->memory.at(nOffset / kBufferSize);
     }
-
     void Unmap(void*, size_t) override {
-        std::lock_guard<std::mutex> lock(m_pKernel->mutex);
-        --m_pKernel->nMappings;
+        std::lock_guard<std::mutex> lock(m_system.m_mutex);
+        --m_system.m_nHeld;
     }
-
     int Poll(int nTimeoutMs) override {
-        std::unique_lock<std::mutex> lock(m_pKernel->mutex);
-        Kernel::Node& node = *m_pNode;
-        const auto ready = [&] { return node.bGone || !node.done.empty(); };
-        if (!ready()) {
-            node.bPolling = true;
-            m_pKernel->changed.notify_all();
-            m_pKernel->changed.wait_for(lock, std::chrono::milliseconds(nTimeoutMs), ready);
-            node.bPolling = false;
-        }
-        return node.bGone ? -1 : node.done.empty() ? 0 : 1;
+        std::unique_lock<std::mutex> lock(m_system.m_mutex);
+        FakeV4l2System::Live& live = *m_pLive;
+        live.bPolling = true;
+        m_system.m_changed.notify_all();
+        m_system.m_changed.wait_for(lock, std::chrono::milliseconds(nTimeoutMs),
+                                    [&] { return live.bGone || !live.done.empty(); });
+        live.bPolling = false;
+        return live.bGone ? -1 : live.done.empty() ? 0 : 1;
     }
 
 private:
-    int Handle(Kernel::Node& node, unsigned long nRequest, void* pArg) {
+    // The nIndexth interval row of an MJPEG size; null when there is none.
+    static const std::array<uint32_t, 4>* Row(const FakeNode& node, uint32_t nWidth,
+                                              uint32_t nHeight, uint32_t nIndex) {
+        for (const auto& row : node.mjpeg) {
+            if (row[0] == nWidth && row[1] == nHeight && nIndex-- == 0) {
+                return &row;
+            }
+        }
+        return nullptr;
+    }
+
+    int Handle(FakeNode& node, unsigned long nRequest, void* pArg) {
+        FakeV4l2System::Live& live = *m_pLive;
         switch (nRequest) {
-        case VIDIOC_QUERYCAP: {
+        case VIDIOC_QUERYCAP: { // as uvcvideo: the device's capabilities, then the node's
             auto& caps = *static_cast<v4l2_capability*>(pArg);
-            caps = {};
-            CopyText(caps.card, node.spec.strCard);
-            CopyText(caps.bus_info, node.spec.strBusInfo);
-            caps.capabilities = node.spec.nCaps | V4L2_CAP_DEVICE_CAPS;
-            caps.device_caps = node.spec.nCaps;
+            std::memcpy(caps.card, node.strCard.data(), std::min(32ul, node.strCard.size()));
+            std::memcpy(caps.bus_info, node.strBusInfo.data(), node.strBusInfo.size());
+            caps.capabilities = V4L2_CAP_VIDEO_CAPTURE | V4L2_CAP_META_CAPTURE |
+                                V4L2_CAP_STREAMING | V4L2_CAP_DEVICE_CAPS;
+            caps.device_caps = node.nCaps;
             return 0;
         }
         case VIDIOC_ENUM_FMT: { // YUYV first, as UVC cameras list it
             auto& format = *static_cast<v4l2_fmtdesc*>(pArg);
             format.pixelformat = format.index == 0 ? V4L2_PIX_FMT_YUYV : V4L2_PIX_FMT_MJPEG;
-            return format.index < (node.spec.mjpeg.empty() ? 1u : 2u) ? 0 : EINVAL;
+            return format.index < (node.mjpeg.empty() ? 1u : 2u) ? 0 : EINVAL;
         }
-        case VIDIOC_ENUM_FRAMESIZES: {
+        case VIDIOC_ENUM_FRAMESIZES: { // a size with n intervals is listed n times
             auto& size = *static_cast<v4l2_frmsizeenum*>(pArg);
-            if (size.pixel_format != V4L2_PIX_FMT_MJPEG || size.index >= node.spec.mjpeg.size()) {
+            if (size.pixel_format != V4L2_PIX_FMT_MJPEG || size.index >= node.mjpeg.size()) {
                 return EINVAL;
             }
             size.type = V4L2_FRMSIZE_TYPE_DISCRETE;
-            size.discrete = {node.spec.mjpeg[size.index].nWidth,
-                             node.spec.mjpeg[size.index].nHeight};
+            size.discrete = {node.mjpeg[size.index][0], node.mjpeg[size.index][1]};
             return 0;
         }
         case VIDIOC_ENUM_FRAMEINTERVALS: {
             auto& interval = *static_cast<v4l2_frmivalenum*>(pArg);
-            const FakeNodeSpec::Size* pSize = node.Find(interval.width, interval.height);
-            if (interval.pixel_format != V4L2_PIX_FMT_MJPEG || !pSize ||
-                interval.index >= pSize->intervals.size()) {
+            const auto* pRow = Row(node, interval.width, interval.height, interval.index);
+            if (interval.pixel_format != V4L2_PIX_FMT_MJPEG || !pRow) {
                 return EINVAL;
             }
             interval.type = V4L2_FRMIVAL_TYPE_DISCRETE;
-            interval.discrete = pSize->intervals[interval.index];
+            interval.discrete = {(*pRow)[2], (*pRow)[3]};
             return 0;
         }
         case VIDIOC_G_FMT:
-        case VIDIOC_S_FMT: { // like a driver: what it cannot do becomes what it has
+        case VIDIOC_S_FMT: { // what the driver cannot do becomes what it has
             auto& pix = static_cast<v4l2_format*>(pArg)->fmt.pix;
-            if (nRequest == VIDIOC_G_FMT || pix.pixelformat != V4L2_PIX_FMT_MJPEG ||
-                node.spec.mjpeg.empty()) {
-                pix.pixelformat = V4L2_PIX_FMT_YUYV;
+            if (nRequest == VIDIOC_G_FMT || !Row(node, pix.width, pix.height, 0)) {
+                pix.width = node.nWidth;
+                pix.height = node.nHeight;
             }
-            if (nRequest == VIDIOC_G_FMT || !node.Find(pix.width, pix.height)) {
-                pix.width = node.spec.nWidth;
-                pix.height = node.spec.nHeight;
-            }
-            if (nRequest == VIDIOC_S_FMT) {
-                node.state.nWidth = pix.width;
-                node.state.nHeight = pix.height;
-            }
+            pix.pixelformat = node.mjpeg.empty() ? V4L2_PIX_FMT_YUYV : pix.pixelformat;
+            node.nWidth = pix.width;
+            node.nHeight = pix.height;
             return 0;
         }
         case VIDIOC_S_PARM:
-            node.state.interval = static_cast<v4l2_streamparm*>(pArg)->parm.capture.timeperframe;
+            node.interval = static_cast<v4l2_streamparm*>(pArg)->parm.capture.timeperframe;
             return 0;
         case VIDIOC_REQBUFS: {
             auto& request = *static_cast<v4l2_requestbuffers*>(pArg);
-            request.count = std::min(request.count, 4u);
-            node.memory.clear();
-            for (uint32_t i = 0; i < request.count; ++i) {
-                node.memory.push_back(std::make_unique<GuardedBuffer>());
+            request.count = 4;
+            while (live.memory.size() < request.count) {
+                live.memory.push_back(
+                    static_cast<uint8_t*>(mmap(nullptr, kBufferSize + kPage, PROT_READ | PROT_WRITE,
+                                               MAP_PRIVATE | MAP_ANONYMOUS, -1, 0)));
+                mprotect(live.memory.back() + kBufferSize, kPage, PROT_NONE);
             }
-            node.buffers.assign(request.count, v4l2_buffer{});
-            node.state.nBuffers = static_cast<int>(request.count);
             return 0;
         }
         case VIDIOC_QUERYBUF: {
             auto& buffer = *static_cast<v4l2_buffer*>(pArg);
             buffer.length = kBufferSize;
-            buffer.m.offset = buffer.index * kOffsetStep;
-            return buffer.index < node.buffers.size() ? 0 : EINVAL;
+            buffer.m.offset = buffer.index * kBufferSize;
+            return 0;
         }
         case VIDIOC_QBUF:
-            node.queued.push_back(static_cast<v4l2_buffer*>(pArg)->index);
-            node.Count();
+            live.queued.push_back(static_cast<v4l2_buffer*>(pArg)->index);
+            node.nQueued = static_cast<int>(live.queued.size() + live.done.size());
             return 0;
         case VIDIOC_DQBUF:
-            if (node.done.empty()) {
+            if (live.done.empty()) {
                 return EAGAIN;
             }
-            *static_cast<v4l2_buffer*>(pArg) = node.buffers[node.done.front()];
-            node.done.pop_front();
-            node.Count();
+            *static_cast<v4l2_buffer*>(pArg) = live.done.front();
+            live.done.pop_front();
+            node.nQueued = static_cast<int>(live.queued.size() + live.done.size());
             return 0;
         case VIDIOC_STREAMON:
         case VIDIOC_STREAMOFF:
-            node.state.bStreaming = nRequest == VIDIOC_STREAMON;
-            if (!node.state.bStreaming) {
-                node.queued.clear();
-                node.done.clear();
-                node.Count();
-            }
-            m_pKernel->changed.notify_all();
+            node.bStreaming = nRequest == VIDIOC_STREAMON;
+            m_system.m_changed.notify_all();
             return 0;
         case UVCIOC_CTRL_QUERY: {
             const auto& query = *static_cast<uvc_xu_control_query*>(pArg);
-            char szWrite[128];
-            std::snprintf(szWrite, sizeof(szWrite),
-                          "video%d unit %d selector %d query %d size %d:", m_nNode, query.unit,
-                          query.selector, query.query, query.size);
-            std::string strWrite = szWrite;
+            std::string strWrite = m_strName + " unit " + std::to_string(query.unit) +
+                                   " selector " + std::to_string(query.selector) + " query " +
+                                   std::to_string(query.query) + ":";
             for (int i = 0; i < query.size; ++i) {
-                std::snprintf(szWrite, sizeof(szWrite), " %02X", query.data[i]);
-                strWrite += szWrite;
+                char szByte[4];
+                std::snprintf(szByte, sizeof(szByte), " %02X", query.data[i]);
+                strWrite += szByte;
             }
-            m_pKernel->writes.push_back(strWrite);
-            return static_cast<int>(m_pKernel->writes.size()) - 1 == m_pKernel->nFailingWrite ? EIO
-                                                                                              : 0;
+            m_system.m_writes.push_back(strWrite);
+            return m_system.m_nFailingWrite-- == 0 ? EIO : 0;
         }
         default:
             return ENOTTY;
         }
     }
 
-    std::shared_ptr<Kernel> m_pKernel;
-    int m_nNode;
-    std::shared_ptr<Kernel::Node> m_pNode;
+    FakeV4l2System& m_system;
+    const std::string m_strName;
+    const std::shared_ptr<FakeV4l2System::Live> m_pLive;
 };
 
-} // namespace
-
-FakeV4l2System::FakeV4l2System() : m_pKernel(std::make_shared<Kernel>()) {}
-FakeV4l2System::~FakeV4l2System() = default;
-
-void FakeV4l2System::Plug(int nNode, FakeNodeSpec spec) {
-    std::lock_guard<std::mutex> lock(m_pKernel->mutex);
-    m_pKernel->nodes[nNode] = std::make_shared<Kernel::Node>();
-    m_pKernel->nodes[nNode]->spec = std::move(spec);
+void FakeV4l2System::Plug(int nNumber, FakeNode node) {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_nodes[nNumber] = std::make_shared<Live>();
+    m_nodes[nNumber]->node = std::move(node);
 }
 
-void FakeV4l2System::Unplug(int nNode) {
-    std::lock_guard<std::mutex> lock(m_pKernel->mutex);
-    if (auto pNode = m_pKernel->Find(nNode)) {
-        pNode->bGone = true;
-        m_pKernel->nodes.erase(nNode);
-    }
-    m_pKernel->changed.notify_all();
+void FakeV4l2System::Unplug(int nNumber) {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_nodes.at(nNumber)->bGone = true;
+    m_nodes.erase(nNumber);
+    m_changed.notify_all();
 }
 
-bool FakeV4l2System::Deliver(int nNode, const std::vector<uint8_t>& frame, uint32_t nFlags,
+bool FakeV4l2System::Deliver(int nNumber, const std::vector<uint8_t>& frame, uint32_t nFlags,
                              uint32_t nBytesUsed) {
-    std::lock_guard<std::mutex> lock(m_pKernel->mutex);
-    auto pNode = m_pKernel->Find(nNode);
-    if (!pNode || !pNode->state.bStreaming || pNode->queued.empty() || frame.size() > kBufferSize) {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    Live& live = *m_nodes.at(nNumber);
+    if (live.queued.empty() || !live.node.bStreaming) {
         return false;
     }
-    const uint32_t nIndex = pNode->queued.front();
-    pNode->queued.pop_front();
-    // The rest zeroed, so that no older frame shows through.
-    uint8_t* pMemory = pNode->memory[nIndex]->pData;
-    std::fill(std::copy(frame.begin(), frame.end(), pMemory), pMemory + kBufferSize, 0);
-    v4l2_buffer& buffer = pNode->buffers[nIndex];
-    buffer = {};
-    buffer.index = nIndex;
+    v4l2_buffer buffer{};
+    buffer.index = live.queued.front();
     buffer.flags = nFlags;
     buffer.bytesused = nBytesUsed ? nBytesUsed : static_cast<uint32_t>(frame.size());
-    pNode->done.push_back(nIndex);
-    m_pKernel->changed.notify_all();
+    live.queued.pop_front();
+    live.done.push_back(buffer);
+    // The rest zeroed, so that no older frame shows through.
+    uint8_t* pMemory = live.memory[buffer.index];
+    std::fill(std::copy(frame.begin(), frame.end(), pMemory), pMemory + kBufferSize, 0);
+    m_changed.notify_all();
     return true;
 }
 
-bool FakeV4l2System::WaitIdle(int nNode) {
-    std::unique_lock<std::mutex> lock(m_pKernel->mutex);
-    return m_pKernel->changed.wait_for(lock, kWaitLimit, [&] {
-        auto pNode = m_pKernel->Find(nNode);
-        return pNode && pNode->state.bStreaming && pNode->done.empty() && pNode->bPolling;
+bool FakeV4l2System::Until(const std::function<bool()>& ready) {
+    std::unique_lock<std::mutex> lock(m_mutex);
+    return m_changed.wait_for(lock, std::chrono::seconds(10), ready);
+}
+
+bool FakeV4l2System::WaitIdle(int nNumber) {
+    return Until([&] {
+        const std::shared_ptr<Live> pLive = Find(nNumber);
+        return pLive && pLive->node.bStreaming && pLive->done.empty() && pLive->bPolling;
     });
 }
 
 bool FakeV4l2System::WaitListings(int nCount) {
-    std::unique_lock<std::mutex> lock(m_pKernel->mutex);
-    return m_pKernel->changed.wait_for(lock, kWaitLimit,
-                                       [&] { return m_pKernel->nListings >= nCount; });
+    return Until([&] { return m_nListings >= nCount; });
 }
 
-void FakeV4l2System::FailUnitWrite(int nWrite) {
-    std::lock_guard<std::mutex> lock(m_pKernel->mutex);
-    m_pKernel->nFailingWrite = static_cast<int>(m_pKernel->writes.size()) + nWrite;
+void FakeV4l2System::FailWrite(int nWrite) {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_nFailingWrite = nWrite;
 }
 
-std::vector<std::string> FakeV4l2System::UnitWrites() {
-    std::lock_guard<std::mutex> lock(m_pKernel->mutex);
-    return m_pKernel->writes;
+std::vector<std::string> FakeV4l2System::Writes() {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_writes;
 }
 
-FakeNodeState FakeV4l2System::State(int nNode) {
-    std::lock_guard<std::mutex> lock(m_pKernel->mutex);
-    auto pNode = m_pKernel->Find(nNode);
-    return pNode ? pNode->state : FakeNodeState{};
+FakeNode FakeV4l2System::State(int nNumber) {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_nodes.at(nNumber)->node;
 }
 
 int FakeV4l2System::Held() {
-    std::lock_guard<std::mutex> lock(m_pKernel->mutex);
-    return m_pKernel->nOpen + m_pKernel->nMappings;
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_nHeld;
 }
 
 std::vector<std::string> FakeV4l2System::ListVideoNodes() {
-    std::lock_guard<std::mutex> lock(m_pKernel->mutex);
-    ++m_pKernel->nListings;
-    m_pKernel->changed.notify_all();
+    std::lock_guard<std::mutex> lock(m_mutex);
+    ++m_nListings;
+    m_changed.notify_all();
     std::vector<std::string> paths;
-    for (const auto& node : m_pKernel->nodes) {
+    for (const auto& node : m_nodes) {
         paths.push_back("/dev/video" + std::to_string(node.first));
     }
     return paths;
 }
 
+std::shared_ptr<FakeV4l2System::Live> FakeV4l2System::Find(int nNumber) {
+    auto it = m_nodes.find(nNumber);
+    return it == m_nodes.end() ? nullptr : it->second;
+}
+
 std::unique_ptr<IV4l2Device> FakeV4l2System::Open(const std::string& strPath) {
-    std::lock_guard<std::mutex> lock(m_pKernel->mutex);
-    const int nNode = NodeNumber(strPath);
-    auto pNode = m_pKernel->Find(nNode);
-    if (!pNode) {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    std::shared_ptr<Live> pLive = Find(std::stoi(strPath.substr(10)));
+    if (!pLive) {
         return nullptr;
     }
-    ++m_pKernel->nOpen;
-    return std::make_unique<FakeDevice>(m_pKernel, nNode, pNode);
+    ++m_nHeld;
+    return std::make_unique<FakeDevice>(*this, strPath.substr(5), std::move(pLive));
 }
 
 std::vector<uint8_t> FakeV4l2System::ReadUsbDescriptors(const std::string& strPath) {
-    std::lock_guard<std::mutex> lock(m_pKernel->mutex);
-    auto pNode = m_pKernel->Find(NodeNumber(strPath));
-    return pNode ? pNode->spec.descriptors : std::vector<uint8_t>{};
+    std::lock_guard<std::mutex> lock(m_mutex);
+    std::shared_ptr<Live> pLive = Find(std::stoi(strPath.substr(10)));
+    return pLive ? pLive->node.descriptors : std::vector<uint8_t>{};
 }
 
-std::array<uint8_t, 16> VendorUnitGuid() {
-    return {0x5D, 0xC7, 0x17, 0xA9, 0x19, 0x41, 0xDA, 0x11,
-            0xAE, 0x0E, 0x00, 0x0D, 0x56, 0xAC, 0x7B, 0x4C};
-}
-
-std::vector<uint8_t> MakeUvcDescriptors(const std::array<uint8_t, 16>& guid, int nUnit,
-                                        uint8_t nClass, uint8_t nSubclass) {
-    const auto unit = [](int nId, const std::array<uint8_t, 16>& code) {
-        std::vector<uint8_t> bytes = {27, 0x24, 0x06, static_cast<uint8_t>(nId)};
+std::vector<uint8_t> UvcDescriptorsWith(const Guid& guid, int nUnit, uint8_t nClass,
+                                        uint8_t nSubclass) {
+    // device, configuration, video control interface and its header
+    std::vector<uint8_t> bytes = {
+        18,   1,    0, 2, 0xEF, 2, 1, 64, 0x6D, 4, 0x25, 8,  0,  0, 1, 2, 0, 1, 9, 2, 0, 0, 2, 1, 0,
+        0x80, 0xFA, 9, 4, 0,    0, 1, 14, 1,    0, 0,    13, 36, 1, 0, 1, 0, 0, 0, 0, 0, 0, 1, 1};
+    const auto appendUnit = [&bytes](int nId, const Guid& code) {
+        bytes.insert(bytes.end(), {27, 0x24, 0x06, static_cast<uint8_t>(nId)});
         bytes.insert(bytes.end(), code.begin(), code.end());
         bytes.insert(bytes.end(), {8, 1, 2, 2, 0xFF, 0xFF, 0});
-        return bytes;
     };
-    // device, configuration, interface association, video control interface
-    // with its header, camera terminal and processing unit
-    std::vector<uint8_t> bytes = {
-        18,   0x01, 0x00, 0x02, 0xEF, 0x02, 0x01, 0x40, 0x6D, 0x04, 0x25, 0x08, 0x10, 0x00, 1,
-        2,    0,    1,    9,    0x02, 0,    0,    2,    1,    0,    0x80, 0xFA, 8,    0x0B, 0,
-        2,    0x0E, 0x03, 0,    2,    9,    0x04, 0,    0,    1,    0x0E, 0x01, 0,    0,    13,
-        0x24, 0x01, 0x00, 0x01, 0,    0,    0x80, 0x8D, 0x5B, 0x00, 1,    1,    18,   0x24, 0x02,
-        1,    0x01, 0x02, 0,    0,    0,    0,    0,    0,    0,    0,    3,    0x0A, 0x00, 0x00,
-        11,   0x24, 0x05, 2,    1,    0,    0,    2,    0x7F, 0x15, 0};
-    const std::vector<uint8_t> other = unit(
-        3, {0xF6, 0xE3, 0x39, 0x18, 0x4B, 0x82, 0x6F, 0x49, 0xA7, 0x0F, 0x47, 0x9A, 0x53, 1, 2, 3});
-    bytes.insert(bytes.end(), other.begin(), other.end());
-    if (nClass != 0x0E || nSubclass != 0x01) {
-        bytes.insert(bytes.end(), {9, 0x04, 2, 0, 0, nClass, nSubclass, 0, 0});
+    Guid other = kVendorGuid;
+    other[15] ^= 1;
+    appendUnit(3, other);
+    if (nClass != 0x0E || nSubclass != 1) {
+        bytes.insert(bytes.end(), {9, 4, 1, 0, 0, nClass, nSubclass, 0, 0});
     }
     if (nUnit >= 0) {
-        const std::vector<uint8_t> ours = unit(nUnit, guid);
-        bytes.insert(bytes.end(), ours.begin(), ours.end());
+        appendUnit(nUnit, guid);
     }
-    // output terminal, interrupt endpoint, video streaming interface with its
-    // header and an MJPEG format
-    bytes.insert(bytes.end(), {9,    0x24, 0x03, 4, 0x01, 0x01, 0, 2, 0,    7,    0x05, 0x83, 0x03,
-                               0x10, 0x00, 0x06, 9, 0x04, 1,    0, 0, 0x0E, 0x02, 0,    0,    14,
-                               0x24, 0x01, 1,    0, 0,    0x81, 0, 4, 0,    0,    0,    1,    0,
-                               11,   0x24, 0x06, 1, 1,    1,    1, 0, 0,    0,    0});
-    const size_t nTotal = bytes.size() - 18;
-    bytes[20] = static_cast<uint8_t>(nTotal & 0xFF);
-    bytes[21] = static_cast<uint8_t>(nTotal >> 8);
+    // a streaming interface with an MJPEG format
+    bytes.insert(bytes.end(), {9, 4, 2, 0, 0, 14, 2, 0, 0, 11, 36, 6, 1, 1, 1, 1, 0, 0, 0, 0});
     return bytes;
+}
+
+std::vector<uint8_t> Quadrants(int nWidth, int nHeight, const std::array<Bgr, 4>& colours) {
+    std::vector<uint8_t> pixels;
+    for (int y = 0; y < nHeight; ++y) {
+        for (int x = 0; x < nWidth; ++x) {
+            const Bgr& c = colours[y < nHeight / 2 ? (x >= nWidth / 2) : 3 - (x >= nWidth / 2)];
+            pixels.insert(pixels.end(), {c[0], c[1], c[2], 255});
+        }
+    }
+    return pixels;
+}
+
+std::vector<uint8_t> Jpeg(int nWidth, int nHeight, const std::array<Bgr, 4>& colours,
+                          int nSubsampling, bool bTables) {
+    const std::vector<uint8_t> pixels = Quadrants(nWidth, nHeight, colours);
+    tjhandle hEncoder = tjInitCompress();
+    unsigned char* pJpeg = nullptr;
+    unsigned long nSize = 0;
+    tjCompress2(hEncoder, pixels.data(), nWidth, nWidth * 4, nHeight, TJPF_BGRA, &pJpeg, &nSize,
+                nSubsampling, 95, 0);
+    std::vector<uint8_t> jpeg(pJpeg, pJpeg + nSize);
+    tjFree(pJpeg);
+    tjDestroy(hEncoder);
+    // Segments up to the start of scan (DA): FF, type, big-endian length.
+    for (size_t nAt = 2; !bTables && jpeg[nAt + 1] != 0xDA;) {
+        const size_t nSegment = 2 + (jpeg[nAt + 2] << 8 | jpeg[nAt + 3]);
+        if (jpeg[nAt + 1] == 0xC4) { // Huffman tables
+            jpeg.erase(jpeg.begin() + static_cast<long>(nAt),
+                       jpeg.begin() + static_cast<long>(nAt + nSegment));
+        } else {
+            nAt += nSegment;
+        }
+    }
+    return jpeg;
 }

@@ -10,6 +10,8 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
+
 namespace {
 
 QImage TurnedByQt(const QImage& source, int nAngle, bool bMirror) {
@@ -17,10 +19,13 @@ QImage TurnedByQt(const QImage& source, int nAngle, bool bMirror) {
                      .mirrored(bMirror, false));
 }
 
-TEST(ImageEffectsTest, TurnsAndTurnedPartsMatchQt) {
-    // Whole blocks and tiles (16 columns by 128 rows), partial ones, and
-    // pictures narrower than a block.
-    for (const QSize& size : {QSize(37, 70), QSize(40, 261), QSize(3, 9), QSize(1, 1)}) {
+// Whole blocks and tiles (16 columns by 128 rows), partial ones, pictures
+// narrower than a block, and one wider than the one-pass mirror takes.
+TEST(ImageEffectsTest, TurnsTurnedPartsAndMosaicMatchQt) {
+    for (const QSize& size :
+         {QSize(37, 70), QSize(40, 261), QSize(3, 9), QSize(1, 1), QSize(10251, 3)}) {
+        const std::string strSize =
+            std::to_string(size.width()) + "x" + std::to_string(size.height());
         const QImage source = Rgb32(PatternFrame(size.width(), size.height(), 5));
         const QImage other = Rgb32(PatternFrame(size.width(), size.height(), 9));
         // A part off every border, clipped to the small pictures (empty on 1 x 1).
@@ -29,40 +34,29 @@ TEST(ImageEffectsTest, TurnsAndTurnedPartsMatchQt) {
         if (!rcPart.isEmpty()) {
             QPainter(&mixed).drawImage(rcPart.topLeft(), source, rcPart);
         }
-        for (int nAngle : {0, 90, 180, 270}) {
-            for (bool bMirror : {false, true}) {
+        for (bool bMirror : {false, true}) {
+            for (int nAngle : {0, 90, 180, 270}) {
                 QImage target(ImageEffects::TurnedSize(size, nAngle), QImage::Format_RGB32);
                 ASSERT_TRUE(ImageEffects::Turn(source, nAngle, bMirror, target));
                 EXPECT_EQ(target, TurnedByQt(source, nAngle, bMirror))
-                    << size.width() << "x" << size.height() << " by " << nAngle << " " << bMirror;
+                    << strSize << " by " << nAngle << " " << bMirror;
                 // The part lands where it belongs and nothing else changes.
                 ImageEffects::Turn(other, nAngle, bMirror, target);
                 ASSERT_TRUE(ImageEffects::TurnPart(source, rcPart, nAngle, bMirror, target));
                 EXPECT_EQ(target, TurnedByQt(mixed, nAngle, bMirror))
-                    << size.width() << "x" << size.height() << " by " << nAngle << " " << bMirror;
+                    << strSize << " by " << nAngle << " " << bMirror;
             }
-        }
-    }
-}
-
-TEST(ImageEffectsTest, MosaicInPlaceAndIntoAnotherPicture) {
-    // Narrow, and wider than the one-pass mirror takes.
-    for (const QSize& size : {QSize(23, 14), QSize(10251, 3)}) {
-        const QImage source = Rgb32(PatternFrame(size.width(), size.height(), 2));
-        for (bool bMirror : {false, true}) {
             const QImage expected = Mosaicked(source).mirrored(bMirror, false);
             QImage target(size, QImage::Format_RGB32);
             ASSERT_TRUE(ImageEffects::Mosaic(source, bMirror, target));
-            EXPECT_EQ(target, expected) << size.width() << " " << bMirror;
+            EXPECT_EQ(target, expected) << strSize << " " << bMirror;
             QImage image = source.copy();
             ASSERT_TRUE(ImageEffects::Mosaic(image, bMirror, image));
-            EXPECT_EQ(image, expected) << size.width() << " " << bMirror << " in place";
+            EXPECT_EQ(image, expected) << strSize << " " << bMirror << " in place";
         }
     }
-}
-
-TEST(ImageEffectsTest, ATargetOfTheWrongSizeIsLeftAlone) {
-    // A null target is what Qt leaves when it refuses a size.
+    // A null target is what Qt leaves when it refuses a size; a target of the
+    // wrong size is left alone.
     const QImage source = Rgb32(PatternFrame(8, 6, 1));
     QImage null, unturned = Rgb32(SolidFrame(8, 6, 0));
     EXPECT_FALSE(ImageEffects::Turn(source, 90, false, null));

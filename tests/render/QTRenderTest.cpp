@@ -164,7 +164,7 @@ TEST_F(QTRenderTest, EffectsTurnFlipAndPixelateTheComposedPictureWithItsDrawings
     checkEffects("a large shape");
 }
 
-TEST_F(QTRenderTest, CommittedShapesOutlineTheirGeometry) {
+TEST_F(QTRenderTest, CommittedShapesOutlineTheirGeometryAndTheEraserClearsThem) {
     Start(240, 140, SolidFrame(240, 140, Black))->SetPen(QPen(QColor(Red), 1));
     const struct {
         int nType;
@@ -192,24 +192,22 @@ TEST_F(QTRenderTest, CommittedShapesOutlineTheirGeometry) {
     }
     EXPECT_EQ(Compose(), Rgb32(SolidFrame(240, 140, Black)));
 
-    // A frame of a new size clears the annotations.
-    Render()->SetRemarkType(5);
-    Drag({5, 5}, {30, 20});
-    Render()->SetImage(SolidFrame(240, 141, Black));
-    EXPECT_EQ(Compose(), Rgb32(SolidFrame(240, 141, Black)));
-}
-
-TEST_F(QTRenderTest, EraserClearsOnlyTheLayer) {
-    Start(60, 40, SolidFrame(60, 40, Gray))->SetPen(QPen(QColor(255, 0, 255), 5));
+    // The eraser clears the layer only, and shows its outline while dragging.
+    Render()->SetImage(SolidFrame(240, 140, Gray));
+    Render()->SetPen(QPen(QColor(255, 0, 255), 5));
     Render()->SetRemarkType(1);
     Drag({5, 20}, {55, 20});
     Render()->SetRemarkType(9);
     Drag({20, 10}, {40, 30}, false);
-    EXPECT_EQ(Compose().pixel(30, 10), Red); // its outline while dragging
+    EXPECT_EQ(Compose().pixel(30, 10), Red);
     Render()->OnMouseRelease(40, 30);
-    const QImage picture = Compose();
-    EXPECT_EQ(picture.copy(21, 11, 18, 18), Rgb32(SolidFrame(18, 18, Gray)));
-    EXPECT_EQ(Look(picture, {{30, 10}, {10, 20}, {50, 20}}), "gxx");
+    const QImage erased = Compose();
+    EXPECT_EQ(erased.copy(21, 11, 18, 18), Rgb32(SolidFrame(18, 18, Gray)));
+    EXPECT_EQ(Look(erased, {{30, 10}, {10, 20}, {50, 20}}), "gxx");
+
+    // A frame of a new size clears the annotations.
+    Render()->SetImage(SolidFrame(240, 141, Black));
+    EXPECT_EQ(Compose(), Rgb32(SolidFrame(240, 141, Black)));
 }
 
 class RegionTest : public QTRenderTest {
@@ -225,7 +223,7 @@ protected:
     }
 };
 
-TEST_F(RegionTest, EmphasizeAndShadeFillAroundAndInside) {
+TEST_F(RegionTest, EmphasizeAndShadeFillAroundAndInsideWithinEdgesThatStayApart) {
     Drag({10, 10}, {60, 10}); // no extent: no region, the next drag sets one
     EXPECT_FALSE(m_pHost->hasMouseTracking());
     EXPECT_EQ(Compose(), Rgb32(SolidFrame(80, 60, Gray)));
@@ -247,9 +245,9 @@ TEST_F(RegionTest, EmphasizeAndShadeFillAroundAndInside) {
     EXPECT_EQ(Compose(), Rgb32(SolidFrame(80, 60, Gray)));
     Drag({10, 10}, {60, 50});
     EXPECT_EQ(Look(Compose(), {{35, 30}, {5, 30}, {70, 55}}), "Bgg");
-}
 
-TEST_F(RegionTest, EdgesStayWithinTheOppositeOnesAndHoverSetsTheGrabCursor) {
+    // Edges stay within the opposite ones; hovering sets the grab cursor.
+    Render()->SetRemarkType(11);
     Drag({10, 10}, {60, 50});
     EXPECT_EQ(m_pHost->cursor().shape(), Qt::ArrowCursor);
     // The top-left corner down and right: both edges follow. Then past the

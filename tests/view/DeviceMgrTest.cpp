@@ -1,124 +1,91 @@
 #include "view/DeviceMgr.h"
-#include "tests/support/FakeDeviceSources.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <climits>
-#include <cstring>
+#include <memory>
+#include <string>
+#include <vector>
 
 namespace {
 
-std::unique_ptr<FakeLocalSource> Local(std::vector<std::string> names) {
-    return std::make_unique<FakeLocalSource>(std::move(names));
-}
+// A list of names, local or the phone's, that notes in strLog what the
+// manager asks of it (cameras it is asked for are noted, none is made).
+class Names final : public ILocalDeviceSource, public IPhoneDeviceSource {
+public:
+    Names(const char* szWho, std::vector<std::string> names, std::string& strLog)
+        : m_names(std::move(names)), m_strWho(szWho), m_strLog(strLog) {}
+    ~Names() override { Note("gone"); }
+    void Enumerate() override { Note("enumerate"); }
+    void WaitFirstScan() override { Note("scan"); }
+    int GetCount() override { return static_cast<int>(m_names.size()); }
+    const char* GetName(unsigned int nIndex) override {
+        return nIndex < m_names.size() ? m_names[nIndex].c_str() : nullptr;
+    }
+    int FindName(const char* szName) override {
+        const auto it = std::find(m_names.begin(), m_names.end(), szName);
+        return it == m_names.end() ? -1 : static_cast<int>(it - m_names.begin());
+    }
+    ICamera* CreateCamera(unsigned int nIndex, int nParam) override {
+        Note("camera " + std::to_string(nIndex) + " " + std::to_string(nParam));
+        return nullptr;
+    }
 
-TEST(DeviceMgrTest, LocalCamerasComeFirstThenThePhone) {
-    auto pLocal = Local({"Document Camera", "Webcam"});
-    auto pPhone = std::make_unique<FakePhoneSource>(true);
-    auto localLog = pLocal->Log();
-    auto phoneLog = pPhone->Log();
-    DeviceMgr manager(std::move(pLocal), std::move(pPhone));
+    std::vector<std::string> m_names;
 
-    ASSERT_EQ(manager.GetCount(), 3);
-    EXPECT_STREQ(manager.GetName(0), "Document Camera");
-    EXPECT_STREQ(manager.GetName(1), "Webcam");
-    EXPECT_STREQ(manager.GetName(2), "[USB Device]");
-    EXPECT_EQ(manager.GetName(3), nullptr);
-    EXPECT_EQ(manager.GetName(UINT_MAX), nullptr);
+private:
+    void Note(const std::string& strWhat) { m_strLog += m_strWho + " " + strWhat + "; "; }
 
-    EXPECT_EQ(manager.FindName("Webcam"), 1);
-    EXPECT_EQ(manager.FindName("[USB Device]"), 2);
-    EXPECT_EQ(manager.FindName("webcam"), -1);
-    EXPECT_EQ(manager.FindName(""), -1);
-    EXPECT_EQ(manager.FindName(nullptr), -1);
+    const std::string m_strWho;
+    std::string& m_strLog;
+};
 
-    ICamera* pCamera = manager.CreateCamera(2, 0);
-    ASSERT_NE(pCamera, nullptr);
-    EXPECT_TRUE(pCamera->IsRunning());
-    EXPECT_EQ(phoneLog->cameras.size(), 1u);
-    EXPECT_TRUE(localLog->cameras.empty());
-    pCamera->Release();
-
-    pCamera = manager.CreateCamera(1, 0);
-    ASSERT_NE(pCamera, nullptr);
-    EXPECT_EQ(localLog->cameras.size(), 1u);
-    pCamera->Release();
-
-    EXPECT_EQ(manager.CreateCamera(3, 0), nullptr);
-    EXPECT_EQ(manager.CreateCamera(UINT_MAX, 0), nullptr);
-}
-
-TEST(DeviceMgrTest, FindNamePrefersALocalCameraOfTheSameName) {
-    DeviceMgr manager(Local({"Webcam", "[USB Device]"}), std::make_unique<FakePhoneSource>(true));
-    EXPECT_EQ(manager.FindName("[USB Device]"), 1);
-}
-
-TEST(DeviceMgrTest, AbsentSourcesListNothing) {
-    DeviceMgr empty(nullptr, nullptr);
-    empty.Enumerate();
-    EXPECT_EQ(empty.GetCount(), 0);
-    EXPECT_EQ(empty.GetName(0), nullptr);
-    EXPECT_EQ(empty.FindName("[USB Device]"), -1);
-    EXPECT_EQ(empty.CreateCamera(0, 0), nullptr);
-
-    DeviceMgr phoneOnly(nullptr, std::make_unique<FakePhoneSource>(true));
-    EXPECT_EQ(phoneOnly.GetCount(), 1);
-    EXPECT_STREQ(phoneOnly.GetName(0), "[USB Device]");
-    EXPECT_EQ(phoneOnly.FindName("[USB Device]"), 0);
-
-    DeviceMgr noPhone(Local({"Webcam"}), std::make_unique<FakePhoneSource>(false));
-    EXPECT_EQ(noPhone.GetCount(), 1);
-    EXPECT_EQ(noPhone.GetName(1), nullptr);
-    EXPECT_EQ(noPhone.FindName("[USB Device]"), -1);
-    EXPECT_EQ(noPhone.CreateCamera(1, 0), nullptr);
-}
-
-TEST(DeviceMgrTest, ACameraThatFailsToOpenIsReleasedAndNotHandedOut) {
+TEST(DeviceMgrTest, NumbersLocalCamerasFirstThenThePhone) {
+    std::string strLog;
     auto pLocal =
-        std::make_unique<FakeLocalSource>(std::vector<std::string>{"Broken"}, [](unsigned int) {
-            auto* pCamera = new FakeCamera(320, 240);
-            pCamera->SetOpenSucceeds(false);
-            return pCamera;
-        });
-    auto log = pLocal->Log();
-    DeviceMgr manager(std::move(pLocal), nullptr);
-
-    EXPECT_EQ(manager.CreateCamera(0, 0), nullptr);
-    ASSERT_EQ(log->cameras.size(), 1u);
-    EXPECT_TRUE(log->cameras[0]->bReleased);
-}
-
-TEST(DeviceMgrTest, EnumeratesOnConstructionAndOnRequestAndDestroysThePhoneFirst) {
-    auto order = std::make_shared<std::vector<std::string>>();
-    auto pLocal = Local({"Webcam"});
-    auto pPhone = std::make_unique<FakePhoneSource>(false);
-    FakeLocalSource* pLocalRaw = pLocal.get();
-    FakePhoneSource* pPhoneRaw = pPhone.get();
-    auto localLog = pLocal->Log();
-    auto phoneLog = pPhone->Log();
-    localLog->destructionOrder = order;
-    phoneLog->destructionOrder = order;
+        std::make_unique<Names>("local", std::vector<std::string>{"Webcam", "Doc"}, strLog);
+    Names& local = *pLocal;
     {
-        DeviceMgr manager(std::move(pLocal), std::move(pPhone));
+        DeviceMgr manager(std::move(pLocal), std::make_unique<Names>(
+                                                 "phone", std::vector<std::string>{"Doc"}, strLog));
         // A phone attached at start is known when the constructor returns.
-        EXPECT_EQ(localLog->nEnumerates, 1);
-        EXPECT_EQ(phoneLog->nFirstScanWaits, 1);
-
-        pLocalRaw->SetNamesOnNextEnumerate({"Webcam", "Document Camera"});
-        pPhoneRaw->SetPresent(true);
-        EXPECT_EQ(manager.GetCount(), 2); // the local list is only read anew on Enumerate
-        manager.Enumerate();
-        EXPECT_EQ(localLog->nEnumerates, 2);
-        EXPECT_EQ(phoneLog->nFirstScanWaits, 2);
-        EXPECT_EQ(manager.GetCount(), 3);
-        EXPECT_EQ(manager.FindName("[USB Device]"), 2);
+        EXPECT_EQ(strLog, "local enumerate; phone scan; ");
+        ASSERT_EQ(manager.GetCount(), 3);
+        EXPECT_STREQ(manager.GetName(1), "Doc");
+        EXPECT_STREQ(manager.GetName(2), "Doc");
+        EXPECT_EQ(manager.GetName(3), nullptr);
+        EXPECT_EQ(manager.GetName(UINT_MAX), nullptr);
+        // A local camera wins over a phone of the same name; names match exactly.
+        EXPECT_EQ(manager.FindName("Doc"), 1);
+        EXPECT_EQ(manager.FindName("webcam"), -1);
+        EXPECT_EQ(manager.FindName(nullptr), -1);
+        strLog.clear();
+        for (unsigned int nIndex : {2u, 1u, 3u, UINT_MAX}) {
+            EXPECT_EQ(manager.CreateCamera(nIndex, 7), nullptr);
+        }
+        EXPECT_EQ(strLog, "phone camera 0 7; local camera 1 7; ");
 
         // An unplugged camera shifts the phone down.
-        pLocalRaw->SetNamesOnNextEnumerate({});
+        strLog.clear();
         manager.Enumerate();
-        EXPECT_EQ(manager.FindName("[USB Device]"), 0);
+        local.m_names = {"Webcam"};
+        EXPECT_EQ(manager.FindName("Doc"), 1);
+        EXPECT_STREQ(manager.GetName(1), "Doc");
     }
-    EXPECT_EQ(*order, (std::vector<std::string>{"phone", "local"}));
+    // The phone's watcher thread goes first.
+    EXPECT_EQ(strLog, "local enumerate; phone scan; phone gone; local gone; ");
+
+    DeviceMgr none(nullptr, nullptr);
+    none.Enumerate();
+    EXPECT_EQ(none.GetCount(), 0);
+    EXPECT_EQ(none.FindName("Doc"), -1);
+    EXPECT_EQ(none.GetName(0), nullptr);
+    EXPECT_EQ(none.CreateCamera(0, 0), nullptr);
+    DeviceMgr phoneOnly(nullptr,
+                        std::make_unique<Names>("phone", std::vector<std::string>{"Doc"}, strLog));
+    EXPECT_STREQ(phoneOnly.GetName(0), "Doc");
+    EXPECT_EQ(phoneOnly.FindName("Doc"), 0);
 }
 
 } // namespace

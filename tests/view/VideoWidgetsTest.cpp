@@ -120,106 +120,86 @@ TEST_F(VideoWidgetsTest, ADoodleFollowsTheHeldMouseInQuadraticPieces) {
     EXPECT_EQ(inked({{10, 10}, {30, 20}, {50, 10}, {30, 10}, {30, 30}}), "xxx..");
 }
 
-class TextBoxTest : public VideoWidgetsTest {
-protected:
-    void SetUp() override {
-        VideoWidgetsTest::SetUp();
-        m_pView->SetFrame(Black640);
-        Widget()->Render()->SetRemarkType(8);
-        Widget()->SetTextColor(QColor(255, 0, 0));
-    }
-    QTextEdit* Box() { return Widget()->TextBox(); }
-    void Click(const QPoint& pt, Qt::MouseButton nButton = Qt::LeftButton) {
+// Enter commits, Shift+Enter breaks the line, Escape abandons. A click on
+// the picture with any button, or on another widget, commits and opens
+// nothing; a menu, another window, a tool change or a new frame keep the
+// typed text.
+TEST_F(VideoWidgetsTest, TheTextBoxCommitsOnEnterAndClicksElsewhereOnly) {
+    m_pView->SetFrame(Black640);
+    Widget()->Render()->SetRemarkType(8);
+    Widget()->SetTextColor(QColor(255, 0, 0));
+    QTextEdit* pBox = Widget()->TextBox();
+    const auto click = [this](const QPoint& pt, Qt::MouseButton nButton = Qt::LeftButton) {
         QTest::mouseClick(Widget(), nButton, Qt::NoModifier, pt);
-    }
-    // Opens the box at (30, 40) and types into it.
-    void Type(const QString& strText) {
-        Click({30, 40});
-        ASSERT_TRUE(Box()->isVisible());
-        QTest::keyClicks(Box(), strText);
-    }
-    // What is shown with the box's area at (30, 40) blacked out.
-    QImage ShownBesideTheBox() {
+    };
+    const auto type = [&](const QString& strText) { // in a box opened at (30, 40)
+        click({30, 40});
+        EXPECT_TRUE(pBox->isVisible());
+        QTest::keyClicks(pBox, strText);
+    };
+    const auto shownBesideTheBox = [this] {
         QImage shown = Shown();
         QPainter(&shown).fillRect(30, 40, 300, 300, Qt::black);
         return shown;
-    }
-};
-
-TEST_F(TextBoxTest, EnterCommitsShiftEnterBreaksTheLineEscapeAbandons) {
+    };
     QTest::mousePress(Widget(), Qt::LeftButton, Qt::NoModifier, QPoint(30, 40));
-    EXPECT_FALSE(Box()->isVisible()); // opens on release, not on press
-    Type("ab");
-    EXPECT_EQ(Box()->geometry(), QRect(30, 40, 300, 300));
-    QTest::keyClick(Box(), Qt::Key_Return, Qt::ShiftModifier);
-    QTest::keyClicks(Box(), "cd");
-    EXPECT_EQ(Box()->toPlainText(), "ab\ncd");
-    QTest::keyClick(Box(), Qt::Key_Return);
-    EXPECT_FALSE(Box()->isVisible());
-    const QImage withText = Shown();
-    EXPECT_NE(withText, Black640);
-    EXPECT_EQ(ShownBesideTheBox(), Black640);
-
-    Type("gone");
-    QTest::keyClick(Box(), Qt::Key_Escape);
-    EXPECT_FALSE(Box()->isVisible());
-    EXPECT_EQ(Shown(), withText);
-    EXPECT_TRUE(Widget()->hasFocus());
-}
-
-TEST_F(TextBoxTest, AnyClickBesideTheBoxCommitsAndOpensNothing) {
-    Type("Hi");
-    Click({400, 300}, Qt::RightButton);
-    EXPECT_FALSE(Box()->isVisible());
-    const QImage withText = Shown();
-    EXPECT_NE(withText, Black640);
-    EXPECT_EQ(ShownBesideTheBox(), Black640);
-    // The next click is not swallowed; an empty box closes drawing nothing,
-    // and the click that closes it opens no other.
-    Click({100, 200});
-    ASSERT_TRUE(Box()->isVisible());
-    Click({500, 400});
-    EXPECT_FALSE(Box()->isVisible());
-    EXPECT_EQ(Shown(), withText);
-
-    QPushButton button("photo", m_pView.get()); // another widget of the window
-    button.show();
-    Widget()->ClearRemark();
-    Type("Hi");
-    QTest::mouseClick(&button, Qt::LeftButton);
-    EXPECT_FALSE(Box()->isVisible());
-    EXPECT_EQ(Shown(), withText);
-}
-
-TEST_F(TextBoxTest, AMenuAnotherWindowAToolChangeOrANewFrameKeepTheTypedText) {
-    Type("ab");
+    EXPECT_FALSE(pBox->isVisible()); // opens on release, not on press
+    type("ab");
+    EXPECT_EQ(pBox->geometry(), QRect(30, 40, 300, 300));
+    QTest::keyClick(pBox, Qt::Key_Return, Qt::ShiftModifier);
     QMenu menu; // as a right click in the box opens its context menu
     menu.addAction("Paste");
-    menu.popup(Box()->mapToGlobal(QPoint(20, 20)));
-    EXPECT_TRUE(Box()->isVisible());
+    menu.popup(pBox->mapToGlobal(QPoint(20, 20)));
+    EXPECT_TRUE(pBox->isVisible());
     menu.close();
-    EXPECT_TRUE(Box()->hasFocus());
+    EXPECT_TRUE(pBox->hasFocus());
     QWidget other;
     other.show();
     QApplication::setActiveWindow(&other);
     ASSERT_TRUE(QTest::qWaitForWindowActive(&other));
     QApplication::setActiveWindow(m_pView.get());
     ASSERT_TRUE(QTest::qWaitForWindowActive(m_pView.get()));
-    EXPECT_TRUE(Box()->hasFocus());
-
     Widget()->Render()->SetRemarkType(1);
     m_pView->SetFrame(Black640);
-    QTest::keyClicks(Box(), "c");
-    EXPECT_EQ(Box()->toPlainText(), "abc");
+    QTest::keyClicks(pBox, "cd");
+    EXPECT_EQ(pBox->toPlainText(), "ab\ncd");
     Widget()->ComposePicture(); // what a photo would take: no text yet
     EXPECT_EQ(Rgb32(Widget()->Render()->CopyPicture()), Black640);
-    Click({400, 300});
-    EXPECT_FALSE(Box()->isVisible());
+    QTest::keyClick(pBox, Qt::Key_Return);
+    EXPECT_FALSE(pBox->isVisible());
     EXPECT_NE(Shown(), Black640);
+    EXPECT_EQ(shownBesideTheBox(), Black640);
 
-    // Closing the view while typing must not crash.
+    Widget()->ClearRemark();
     Widget()->Render()->SetRemarkType(8);
-    Type("typed");
+    type("gone");
+    QTest::keyClick(pBox, Qt::Key_Escape);
+    EXPECT_FALSE(pBox->isVisible());
+    EXPECT_TRUE(Widget()->hasFocus());
+    EXPECT_EQ(Shown(), Black640);
+    type("Hi");
+    click({400, 300}, Qt::RightButton);
+    EXPECT_FALSE(pBox->isVisible());
+    const QImage withText = Shown();
+    EXPECT_NE(withText, Black640);
+    EXPECT_EQ(shownBesideTheBox(), Black640);
+    // The next click is not swallowed; an empty box closes drawing nothing,
+    // and the click that closes it opens no other.
+    click({100, 200});
+    ASSERT_TRUE(pBox->isVisible());
+    click({500, 400});
+    EXPECT_FALSE(pBox->isVisible());
+    EXPECT_EQ(Shown(), withText);
+
+    auto* pButton = new QPushButton("photo", m_pView.get()); // another widget of the window
+    pButton->show();
+    Widget()->ClearRemark();
+    type("Hi");
+    QTest::mouseClick(pButton, Qt::LeftButton);
+    EXPECT_FALSE(pBox->isVisible());
+    EXPECT_EQ(Shown(), withText);
+    // Closing the view while typing must not crash.
+    type("typed");
     m_pView.reset();
 }
 
