@@ -1,5 +1,6 @@
 #include "app/Configuration.h"
 #include "camera/V4l2DeviceList.h"
+#include "phone/AndroidUsbDevices.h"
 #include "view/DeviceMgr.h"
 
 #include <QApplication>
@@ -23,8 +24,8 @@ int main(int argc, char* argv[]) {
         styleFile.close();
     }
 
-    // No phone source is wired in yet.
-    DeviceManager = new DeviceMgr(std::make_unique<V4l2DeviceList>(), nullptr);
+    DeviceManager =
+        new DeviceMgr(std::make_unique<V4l2DeviceList>(), std::make_unique<AndroidUsbDevices>());
 
     int nResult = 0;
     {
