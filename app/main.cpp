@@ -1,5 +1,6 @@
 #include "app/Application.h"
 #include "camera/V4l2DeviceList.h"
+#include "phone/AndroidUsbDevices.h"
 #include "view/DeviceMgr.h"
 
 namespace {
@@ -8,7 +9,7 @@ namespace {
 // then the phone. Each source joins here as it is built.
 std::unique_ptr<IDeviceMgr> CreateDeviceManager() {
     std::unique_ptr<ILocalDeviceSource> pLocal = std::make_unique<V4l2DeviceList>();
-    std::unique_ptr<IPhoneDeviceSource> pPhone;
+    std::unique_ptr<IPhoneDeviceSource> pPhone = std::make_unique<AndroidUsbDevices>();
     return std::make_unique<DeviceMgr>(std::move(pLocal), std::move(pPhone));
 }
 
