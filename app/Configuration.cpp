@@ -33,6 +33,11 @@ int ReadConfigInt(const QString& strKey, int nDefault) {
     return ConfigSettings->value(strKey, nDefault).toInt();
 }
 
+int ReadConfigIndex(const QString& strKey, int nDefault, int nCount) {
+    const int nValue = ReadConfigInt(strKey, nDefault);
+    return (nValue >= 0 && nValue < nCount) ? nValue : nDefault;
+}
+
 QString ReadConfigString(const QString& strKey, const QString& strDefault) {
     if (!ConfigSettings) {
         return strDefault;

@@ -29,6 +29,9 @@ QString ReadConfigString(const QString& strKey, const QString& strDefault);
 // Colours are stored as the unsigned decimal of a 32-bit ARGB value and read
 // back with alpha forced opaque.
 QColor ReadConfigColor(const QString& strKey, QRgb crDefault);
+// An index into a table of nCount entries; a value outside 0 .. nCount - 1
+// (a hand-edited file) reads as nDefault, so it never selects past the table.
+int ReadConfigIndex(const QString& strKey, int nDefault, int nCount);
 void WriteConfigValue(const QString& strKey, const QVariant& value);
 void WriteConfigColor(const QString& strKey, const QColor& crColor);
 

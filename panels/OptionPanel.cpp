@@ -130,7 +130,7 @@ void OptionPanel::Retranslate() {
 // and shown as selected: otherwise a first tool whose stored pen equals it
 // would find nothing to change and leave every button unselected.
 void OptionPanel::LoadStartupPen() {
-    m_nWidthIndex = ReadConfigInt("Text/Weight", 0);
+    m_nWidthIndex = ReadConfigIndex("Text/Weight", 0, kWidthCount);
     m_crColor = ReadStoredColor("Text/Color", m_colors[0].crValue);
     if (m_nWidthIndex >= 0 && m_nWidthIndex < kWidthCount) {
         SetButtonIcon(m_widthButtons[m_nWidthIndex],
@@ -185,7 +185,7 @@ void OptionPanel::OnPenTypeChanged(int nOperation) {
         return;
     }
     const QString strWidthKey = strGroup + (nOperation == 8 ? "/Weight" : "/Width");
-    ChangeWidth(ReadConfigInt(strWidthKey, 1));
+    ChangeWidth(ReadConfigIndex(strWidthKey, 1, kWidthCount));
     ChangeColor(ReadStoredColor(strGroup + "/Color", 0));
     Announce();
 }

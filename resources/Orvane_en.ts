@@ -265,6 +265,40 @@
 <context>
     <name>VideoView</name>
     <message>
+        <source>Form</source>
+        <translation>Form</translation>
+    </message>
+    <message>
+        <source>没有摄像头画面：请连接 USB 文档摄像头，或连接正在运行摄像头应用的手机。</source>
+        <translation>No camera picture: connect a USB document camera, or a phone running its camera app.</translation>
+    </message>
+    <message>
+        <source>还没有摄像头画面，无法拍照。</source>
+        <translation>There is no camera picture yet to take a photo of.</translation>
+    </message>
+    <message>
+        <source>照片未能保存：%1</source>
+        <translation>The photo could not be saved: %1</translation>
+    </message>
+    <message>
+        <source>已修复 %1 个未正常结束的录制文件（位于 %2）。</source>
+        <translation>Repaired %1 recording(s) that had not been finished, in %2.</translation>
+    </message>
+    <message>
+        <source>录制未能开始：%1
+%2</source>
+        <translation>The recording could not start: %1
+%2</translation>
+    </message>
+    <message>
+        <source>录制文件写入失败：%1
+%2
+文件保留了出错前录下的 %3。</source>
+        <translation>Writing the recording failed: %1
+%2
+The file keeps the %3 recorded before the failure.</translation>
+    </message>
+    <message>
         <source>提示</source>
         <translation>Notice</translation>
     </message>

@@ -1,7 +1,5 @@
 #include "view/DeviceMgr.h"
 
-IDeviceMgr* DeviceManager = nullptr;
-
 DeviceMgr::DeviceMgr(std::unique_ptr<ILocalDeviceSource> pLocal,
                      std::unique_ptr<IPhoneDeviceSource> pPhone)
     : m_pLocal(std::move(pLocal)), m_pPhone(std::move(pPhone)) {

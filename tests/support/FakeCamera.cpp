@@ -3,8 +3,8 @@
 #include <cstring>
 
 FakeCamera::FakeCamera(int nWidth, int nHeight) : m_nWidth(nWidth), m_nHeight(nHeight) {
-    for (const char* szName : {"Rotate", "Mirror", "Negative", "BlackWhite", "AuxControl",
-                               "Freeze", "Mosaic"}) {
+    for (const char* szName :
+         {"Rotate", "Mirror", "Negative", "BlackWhite", "AuxControl", "Freeze", "Mosaic"}) {
         m_results[szName] = false;
     }
 }
@@ -46,7 +46,8 @@ bool FakeCamera::LockFrame(unsigned char*& pData, int& nSize, int& nWidth, int& 
     auto* pPixels = reinterpret_cast<QRgb*>(m_buffer.data());
     for (int y = 0; y < m_nHeight; ++y) {
         for (int x = 0; x < m_nWidth; ++x) {
-            const QRgb crPixel = m_pattern ? m_pattern(x, y, m_nFrame) : DefaultPixel(x, y, m_nFrame);
+            const QRgb crPixel =
+                m_pattern ? m_pattern(x, y, m_nFrame) : DefaultPixel(x, y, m_nFrame);
             // Camera pictures are always opaque.
             pPixels[static_cast<size_t>(y) * m_nWidth + x] = crPixel | 0xFF000000u;
         }
@@ -57,7 +58,7 @@ bool FakeCamera::LockFrame(unsigned char*& pData, int& nSize, int& nWidth, int& 
     pData = m_buffer.data();
     nSize = static_cast<int>(m_buffer.size());
     nWidth = m_nWidth;
-    nHeight = m_nHeight;
+    nHeight = m_bTooLarge ? 2 * m_nHeight : m_nHeight;
     return true;
 }
 

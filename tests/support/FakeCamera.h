@@ -13,10 +13,10 @@
 // What a FakeCamera did, kept apart from the camera so that a test can still
 // read it after the camera was released.
 struct FakeCameraLog {
-    int nLocks = 0;            // LockFrame calls that returned true
-    int nFailedLocks = 0;      // LockFrame calls that returned false
-    int nUnlocks = 0;          // UnlockFrame calls
-    int nPairingErrors = 0;    // unlock without a pinned frame, or a second lock while pinned
+    int nLocks = 0;         // LockFrame calls that returned true
+    int nFailedLocks = 0;   // LockFrame calls that returned false
+    int nUnlocks = 0;       // UnlockFrame calls
+    int nPairingErrors = 0; // unlock without a pinned frame, or a second lock while pinned
     bool bReleased = false;
     // Control operations by name ("ZoomIn", "StopControl", ...), in call order.
     std::vector<std::string> controls;
@@ -49,6 +49,8 @@ public:
     void SetPattern(Pattern pattern) { m_pattern = std::move(pattern); }
     void SetSolidColor(QRgb crColor);
     void SetControlResult(const std::string& strName, bool bResult);
+    // A faulty camera: LockFrame reports twice the height its buffer holds.
+    void SetReportsTooLarge(bool bTooLarge) { m_bTooLarge = bTooLarge; }
     // Simulates opening the device; Open() returns what was set here.
     void SetOpenSucceeds(bool bSucceeds) { m_bOpenSucceeds = bSucceeds; }
     bool Open();
@@ -97,4 +99,5 @@ private:
     bool m_bLocked = false;
     bool m_bRunning = true;
     bool m_bOpenSucceeds = true;
+    bool m_bTooLarge = false;
 };

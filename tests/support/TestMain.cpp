@@ -5,6 +5,7 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -21,6 +22,18 @@ QString TestHomeFolder() {
 
 QString TestDocumentsFolder() {
     return g_strHome + "/Documents";
+}
+
+bool WaitFor(const std::function<bool()>& bCondition, int nTimeoutMs) {
+    QElapsedTimer timer;
+    timer.start();
+    while (!bCondition()) {
+        if (timer.elapsed() > nTimeoutMs) {
+            return false;
+        }
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    }
+    return true;
 }
 
 int main(int argc, char** argv) {
