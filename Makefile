@@ -3,6 +3,7 @@
 #   make test   install what is missing, build, run every test
 #   make bench  build and run the benchmarks
 #   make fuzz   build the fuzz targets with clang and run each for a while
+#   make demo   the program showing a simulated phone camera (no phone needed)
 
 SHELL := /bin/bash
 BUILD_DIR ?= build
@@ -12,7 +13,7 @@ CMAKE_FLAGS ?=
 FUZZ_DIR ?= build-fuzz
 FUZZ_SECONDS ?= 30
 
-.PHONY: all deps deps-run configure build build-run run test bench fuzz clean
+.PHONY: all deps deps-run configure build build-run run test bench fuzz demo clean
 
 all: build
 
@@ -49,6 +50,11 @@ build-run: deps-run
 
 run: build-run
 	cd $(BUILD_DIR) && ./orvane
+
+# The program, phone-sim and the fake phone behind a private adb server.
+demo: build-run
+	cmake --build $(BUILD_DIR) -j $(JOBS) --target phone-sim fake-adb-phone
+	bash scripts/demo $(BUILD_DIR)
 
 test: build
 	cd $(BUILD_DIR) && ctest --output-on-failure -j $(JOBS)
