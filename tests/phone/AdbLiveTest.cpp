@@ -5,8 +5,8 @@
 #include "phone/AdbDelegates.h"
 #include "phone/AdbProtocol.h"
 #include "phone/AdbServer.h"
+#include "tests/phone/PhonePeer.h"
 #include "tests/support/TestEnvironment.h"
-#include "tools/phone-sim/TcpListener.h"
 
 #include <gtest/gtest.h>
 
@@ -35,12 +35,7 @@ TEST(AdbLiveTest, LoadStartsAPrivateServerThatAnswersRequests) {
         GTEST_SKIP() << "no adb program on PATH (Debian package adb, installed by "
                         "scripts/install-deps)";
     }
-    uint16_t nPort;
-    {
-        TcpListener listener;
-        ASSERT_TRUE(listener.Listen(0));
-        nPort = listener.Port();
-    }
+    const uint16_t nPort = FreePort();
     // HOME is already private: the server's keys land there. adb starts a
     // server only for the host name "localhost".
     setenv("ADB_SERVER_SOCKET", ("tcp:localhost:" + std::to_string(nPort)).c_str(), 1);

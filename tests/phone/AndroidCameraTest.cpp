@@ -2,9 +2,9 @@
 // controls, a size switch, a restarting phone and Close racing a grant.
 
 #include "phone/AndroidCamera.h"
+#include "tests/phone/PhonePeer.h"
 #include "tests/phone/PictureChecks.h"
 #include "tools/phone-sim/PhoneSimulator.h"
-#include "tools/phone-sim/TcpListener.h"
 
 #include <gtest/gtest.h>
 
@@ -101,12 +101,7 @@ TEST(AndroidCameraTest, ShowsThePhonesPicturesAndSendsItsControls) {
     EXPECT_EQ(simulator.Status().controls, expected);
 
     // A phone that is not there: Open fails and leaves nothing running.
-    uint16_t nFreePort;
-    {
-        TcpListener listener;
-        ASSERT_TRUE(listener.Listen(0));
-        nFreePort = listener.Port();
-    }
+    const uint16_t nFreePort = FreePort();
     CameraPtr absent(new AndroidCamera);
     EXPECT_FALSE(absent->Open("127.0.0.1", nFreePort, nFreePort, 0));
     EXPECT_FALSE(absent->IsRunning());

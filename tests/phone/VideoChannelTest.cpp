@@ -4,7 +4,6 @@
 #include "phone/AndroidVideoChannel.h"
 #include "phone/VideoPacketFramer.h"
 #include "tests/phone/PhonePeer.h"
-#include "tools/phone-sim/TcpListener.h"
 
 #include <QString>
 #include <QtGlobal>
@@ -93,13 +92,7 @@ TEST(VideoPacketFramerTest, DeliversEachPayloadOnceWhateverThePieces) {
 }
 
 TEST(VideoChannelTest, ConnectsAnewAfterAnEndOfStreamOrACorruptLength) {
-    // A port that was free a moment ago: nobody listens on it.
-    uint16_t nFreePort;
-    {
-        TcpListener listener;
-        ASSERT_TRUE(listener.Listen(0));
-        nFreePort = listener.Port();
-    }
+    const uint16_t nFreePort = FreePort();
     PhonePeer peer;
     Payloads payloads;
     AndroidVideoChannel channel;
