@@ -1,12 +1,108 @@
+// AdbDelegates against an adb server in memory: the bytes of each request,
+// the replies it must not trust, the device list and its tracking; and the
+// forms of the server's address.
+
 #include "phone/AdbDelegates.h"
+#include "phone/AdbProtocol.h"
 #include "phone/AdbServer.h"
-#include "tests/phone/FakeAdbServer.h"
+#include "phone/AdbSocket.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <condition_variable>
+#include <cstring>
 #include <functional>
+#include <map>
+#include <mutex>
+
+#include <sys/socket.h>
+#include <unistd.h>
 
 namespace {
+
+// Each request connection records what it was sent and answers with the
+// reply set for that service, three bytes a read (pieces that split the
+// statuses and lengths and leave bytes over). A connection without a
+// receive time-out is the long-lived track-devices one: a real socket whose
+// other end, in trackFds, the test writes to and closes.
+class FakeAdbServer : public IAdbServer {
+public:
+    std::mutex mutex;
+    std::condition_variable changed;
+    bool bAnswering = true;
+    bool bStartWorks = true; // whether StartServer makes it answer
+    int nStartCalls = 0;
+    std::map<std::string, std::string> replies;
+    std::vector<std::string> requests; // one per request connection
+    std::vector<int> trackFds;
+    std::vector<int> states; // what the delegates reported, for the test's callback
+
+    ~FakeAdbServer() override {
+        for (const int nFd : trackFds) {
+            close(nFd);
+        }
+    }
+    std::unique_ptr<IAdbConnection> Connect(int nReceiveTimeoutMs) override {
+        std::lock_guard<std::mutex> lock(mutex);
+        if (!bAnswering) {
+            return nullptr;
+        }
+        changed.notify_all();
+        if (nReceiveTimeoutMs == 0) {
+            int fds[2];
+            EXPECT_EQ(socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, fds), 0);
+            trackFds.push_back(fds[1]);
+            return std::make_unique<AdbSocket>(fds[0]);
+        }
+        requests.emplace_back();
+        return std::make_unique<Connection>(*this, requests.size() - 1);
+    }
+    bool StartServer() override {
+        std::lock_guard<std::mutex> lock(mutex);
+        ++nStartCalls;
+        bAnswering = bAnswering || bStartWorks;
+        return bStartWorks;
+    }
+    template <typename Predicate> bool Wait(Predicate predicate) {
+        std::unique_lock<std::mutex> lock(mutex);
+        return changed.wait_for(lock, std::chrono::seconds(10), predicate);
+    }
+    std::vector<std::string> Requests() {
+        std::lock_guard<std::mutex> lock(mutex);
+        return requests;
+    }
+
+private:
+    class Connection : public IAdbConnection {
+    public:
+        Connection(FakeAdbServer& server, size_t nIndex) : m_server(server), m_nIndex(nIndex) {}
+        bool SendAll(const char* pData, size_t nSize) override {
+            std::lock_guard<std::mutex> lock(m_server.mutex);
+            m_server.requests[m_nIndex].append(pData, nSize);
+            return true;
+        }
+        long Receive(char* pData, size_t nSize) override {
+            std::lock_guard<std::mutex> lock(m_server.mutex);
+            if (!m_bAnswered) {
+                const auto it = m_server.replies.find(m_server.requests[m_nIndex].substr(4));
+                m_strReply = it != m_server.replies.end() ? it->second : "FAIL0007unknown";
+                m_bAnswered = true;
+            }
+            const size_t n = std::min({nSize, m_strReply.size(), size_t{3}});
+            std::memcpy(pData, m_strReply.data(), n);
+            m_strReply.erase(0, n);
+            return static_cast<long>(n);
+        }
+        void Interrupt() override {}
+
+    private:
+        FakeAdbServer& m_server;
+        size_t m_nIndex;
+        bool m_bAnswered = false;
+        std::string m_strReply;
+    };
+};
 
 // What Debian's adb 29 answered for a phone joined with `adb connect`.
 const std::string kPhoneList = "OKAY0063127.0.0.1:6301         device product:orvane_sim "
@@ -14,27 +110,12 @@ const std::string kPhoneList = "OKAY0063127.0.0.1:6301         device product:or
 
 struct Fixture {
     FakeAdbServer* pServer = new FakeAdbServer;
-    std::shared_ptr<FakeAdbServer::State> pState = pServer->GetState();
+    FakeAdbServer& server = *pServer;
     AdbDelegates delegates{std::unique_ptr<IAdbServer>(pServer)};
 
     explicit Fixture(const std::string& strDevices = kPhoneList) {
-        pState->replies["host:version"] = "OKAY00040029";
-        pState->replies["host:devices-l"] = strDevices;
-    }
-    // The status, once the tracking thread has made its connection, so that
-    // the requests that follow are counted alone.
-    int Initialize() {
-        const int nStatus = delegates.AppInitialize(nullptr, 0, false);
-        EXPECT_TRUE(pServer->WaitTrackConnections(1));
-        return nStatus;
-    }
-    std::string LastRequest() {
-        std::lock_guard<std::mutex> lock(pState->mutex);
-        return pState->requests.empty() ? std::string() : pState->requests.back();
-    }
-    size_t RequestCount() {
-        std::lock_guard<std::mutex> lock(pState->mutex);
-        return pState->requests.size();
+        server.replies["host:version"] = "OKAY00040029";
+        server.replies["host:devices-l"] = strDevices;
     }
 };
 
@@ -64,32 +145,24 @@ TEST(AdbDelegatesTest, RequestsAreByteExactAndOnlyFullSuccessCounts) {
         {"remove port", removePort, "001ahost:killforward:tcp:15000", "OKAYOKAY", true},
         {"remove unknown port", removePort, "001ahost:killforward:tcp:15000",
          "FAIL001elistener 'tcp:15000' not found", false},
-        {"udp", [](AdbDelegates& d) { return d.RedirectUdpPort(15000, 5000); }, "", "", false},
         {"local port 0", [](AdbDelegates& d) { return d.RedirectTcpPort(0, 5000); }, "", "", false},
         {"phone port 65536", [](AdbDelegates& d) { return d.RedirectTcpPort(15000, 65536); }, "",
          "", false},
         {"remove port 65536", [](AdbDelegates& d) { return d.RemovePort(65536); }, "", "", false},
     };
-    for (size_t nChunk : {0, 1, 3}) {
-        Fixture f;
-        f.pState->nChunk = nChunk;
-        ASSERT_TRUE(f.delegates.Load());
-        ASSERT_EQ(f.Initialize(), IADBDelegates::kPhoneReady);
-        for (const Case& c : cases) {
-            SCOPED_TRACE(std::string(c.szName) + ", pieces of " + std::to_string(nChunk));
-            const size_t nBefore = f.RequestCount();
-            if (!c.strRequest.empty()) {
-                const size_t nLength = c.strRequest.size() - 4;
-                f.pState->replies[c.strRequest.substr(4, nLength)] = c.strReply;
-            }
-            EXPECT_EQ(c.call(f.delegates), c.bResult);
-            if (c.strRequest.empty()) {
-                EXPECT_EQ(f.RequestCount(), nBefore);
-            } else {
-                EXPECT_EQ(f.RequestCount(), nBefore + 1);
-                EXPECT_EQ(f.LastRequest(), c.strRequest);
-            }
+    Fixture f;
+    ASSERT_TRUE(f.delegates.Load());
+    ASSERT_EQ(f.delegates.AppInitialize(nullptr, 0, false), IADBDelegates::kPhoneReady);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.szName);
+        std::vector<std::string> expected = f.server.Requests();
+        if (!c.strRequest.empty()) {
+            std::lock_guard<std::mutex> lock(f.server.mutex);
+            f.server.replies[c.strRequest.substr(4)] = c.strReply;
+            expected.push_back(c.strRequest);
         }
+        EXPECT_EQ(c.call(f.delegates), c.bResult);
+        EXPECT_EQ(f.server.Requests(), expected);
     }
 }
 
@@ -118,97 +191,94 @@ TEST(AdbDelegatesTest, StatusSerialAndModelFollowTheDeviceList) {
         SCOPED_TRACE(c.szName);
         Fixture f(c.strReply);
         ASSERT_TRUE(f.delegates.Load());
-        EXPECT_EQ(f.Initialize(), c.nStatus);
-        {
-            std::lock_guard<std::mutex> lock(f.pState->mutex);
-            EXPECT_EQ(f.pState->requests.at(1), "000ehost:devices-l");
-        }
+        EXPECT_EQ(f.delegates.AppInitialize(nullptr, 0, false), c.nStatus);
+        EXPECT_EQ(f.server.Requests().at(1), "000ehost:devices-l");
         std::string strSerial = "old", strModel = "old";
         EXPECT_EQ(f.delegates.GetDeviceName(strSerial, strModel), !c.strSerial.empty());
         if (!c.strSerial.empty()) {
             EXPECT_EQ(strSerial, c.strSerial);
             EXPECT_EQ(strModel, c.strModel);
-            // Forwarding goes to that device.
-            f.pState->replies["host-serial:" + c.strSerial + ":forward:tcp:15000;tcp:5000"] =
-                "OKAYOKAY";
-            EXPECT_TRUE(f.delegates.RedirectTcpPort(15000, 5000));
-        } else {
-            const size_t nBefore = f.RequestCount();
-            EXPECT_FALSE(f.delegates.RedirectTcpPort(15000, 5000));
-            EXPECT_EQ(f.RequestCount(), nBefore);
         }
+        // Forwarding goes to that device, and nowhere without one.
+        const size_t nBefore = f.server.Requests().size();
+        f.server.replies["host-serial:" + c.strSerial + ":forward:tcp:15000;tcp:5000"] = "OKAYOKAY";
+        EXPECT_EQ(f.delegates.RedirectTcpPort(15000, 5000), !c.strSerial.empty());
+        EXPECT_EQ(f.server.Requests().size(), nBefore + (c.strSerial.empty() ? 0 : 1));
     }
 }
 
 TEST(AdbDelegatesTest, ReportsEveryListInOrderAndSurvivesTheServerGoing) {
-    auto* pServer = new FakeAdbServer;
-    auto pState = pServer->GetState();
-    pState->replies["host:version"] = "OKAY00040029";
-    pState->replies["host:devices-l"] = "OKAY0000";
-    StateLog log;
-    {
-        AdbDelegates delegates{std::unique_ptr<IAdbServer>(pServer)};
-        ASSERT_TRUE(delegates.Load());
-        ASSERT_EQ(delegates.AppInitialize([&](int n) { log.Add(n); }, 0, false), -4);
-        ASSERT_TRUE(pServer->WaitTrackConnections(1));
-        {
-            std::lock_guard<std::mutex> lock(pState->mutex);
-            EXPECT_EQ(pState->requests.back(), "0012host:track-devices");
-        }
-
-        // The server's replies in awkward pieces: split inside the status,
-        // the length and a line, and two lists in one piece.
-        for (const char* szPiece :
-             {"OK", "AY00", "16127.0.0.1:6301\tdev", "ice\n0017127.0.0.1:6301\toffline\n0000"}) {
-            pServer->PushTrack(szPiece);
-        }
-        EXPECT_EQ(log.WaitFor(3), (std::vector<int>{0, -5, -4}));
-
-        // A server that exits takes every forwarding with it: no phone.
-        pServer->PushTrack("0016127.0.0.1:6301\tdevice\n");
-        EXPECT_EQ(log.WaitFor(4).back(), 0);
-        pServer->CloseTrack();
-        EXPECT_EQ(log.WaitFor(5).back(), -4);
-
-        // Tracking resumes when a server answers again.
-        ASSERT_TRUE(pServer->WaitTrackConnections(2));
-        pServer->PushTrack("OKAY0016127.0.0.1:6301\tdevice\n");
-        EXPECT_EQ(log.WaitFor(6), (std::vector<int>{0, -5, -4, 0, -4, 0}));
-        // Leaving the scope unloads while the thread waits in a read.
-    }
-    EXPECT_EQ(log.WaitFor(6).size(), 6u);
-}
-
-TEST(AdbDelegatesTest, LoadStartsTheServerOnlyWhenNoneAnswers) {
-    struct Case {
-        bool bAnswering;
-        bool bStartWorks;
-        bool bLoaded;
-        int nStartCalls;
+    Fixture f("OKAY0000");
+    FakeAdbServer& server = f.server;
+    // The states reported so far, once there are n.
+    const auto states = [&](size_t n) {
+        server.Wait([&] { return server.states.size() >= n; });
+        std::lock_guard<std::mutex> lock(server.mutex);
+        return server.states;
     };
-    for (const Case& c :
-         {Case{true, false, true, 0}, Case{false, true, true, 1}, Case{false, false, false, 1}}) {
-        SCOPED_TRACE(testing::Message()
-                     << "answering " << c.bAnswering << ", start works " << c.bStartWorks);
-        Fixture f;
-        f.pState->bAnswering = c.bAnswering;
-        f.pState->bStartWorks = c.bStartWorks;
-        EXPECT_EQ(f.delegates.Load(), c.bLoaded);
-        EXPECT_EQ(f.pState->nStartCalls, c.nStartCalls);
-        EXPECT_EQ(f.delegates.Load(), c.bLoaded);
-        EXPECT_EQ(f.pState->nStartCalls, c.bLoaded ? c.nStartCalls : 2 * c.nStartCalls);
-        if (c.bLoaded) {
-            EXPECT_EQ(f.LastRequest(), "000chost:version");
-        } else {
-            EXPECT_EQ(f.delegates.AppInitialize(nullptr, 0, false), IADBDelegates::kNoPhone);
-            EXPECT_FALSE(f.delegates.RemoveAll());
-        }
+    // The server's end of the nth track-devices connection, once it has
+    // been asked for the tracking.
+    const auto track = [&](size_t n) {
+        EXPECT_TRUE(server.Wait([&] { return server.trackFds.size() >= n; }));
+        const int nFd = server.trackFds.at(n - 1);
+        char request[22];
+        EXPECT_EQ(recv(nFd, request, sizeof request, MSG_WAITALL), 22);
+        EXPECT_EQ(std::string(request, sizeof request), "0012host:track-devices");
+        return nFd;
+    };
+    const auto push = [](int nFd, const std::string& strBytes) {
+        EXPECT_EQ(send(nFd, strBytes.data(), strBytes.size(), MSG_NOSIGNAL),
+                  static_cast<ssize_t>(strBytes.size()));
+    };
+    ASSERT_TRUE(f.delegates.Load());
+    ASSERT_EQ(f.delegates.AppInitialize(
+                  [&](int n) {
+                      std::lock_guard<std::mutex> lock(server.mutex);
+                      server.states.push_back(n);
+                      server.changed.notify_all();
+                  },
+                  0, false),
+              -4);
+
+    // The server's replies in awkward pieces: split inside the status, the
+    // length and a line, and two lists in one piece.
+    const int nFirst = track(1);
+    for (const char* szPiece :
+         {"OK", "AY00", "16127.0.0.1:6301\tdev", "ice\n0017127.0.0.1:6301\toffline\n0000"}) {
+        push(nFirst, szPiece);
     }
+    EXPECT_EQ(states(3), (std::vector<int>{0, -5, -4}));
+
+    // A server that exits takes every forwarding with it: no phone.
+    push(nFirst, "0016127.0.0.1:6301\tdevice\n");
+    EXPECT_EQ(states(4).back(), 0);
+    shutdown(nFirst, SHUT_RDWR);
+    EXPECT_EQ(states(5).back(), -4);
+
+    // Tracking resumes when a server answers again; the delegates unload
+    // while it waits in a read.
+    push(track(2), "OKAY0016127.0.0.1:6301\tdevice\n");
+    EXPECT_EQ(states(6), (std::vector<int>{0, -5, -4, 0, -4, 0}));
 }
 
-} // namespace
-
-namespace {
+TEST(AdbDelegatesTest, WithoutAServerNothingIsAsked) {
+    // None answers, and starting one fails: each Load tries again.
+    Fixture f;
+    f.server.bAnswering = false;
+    f.server.bStartWorks = false;
+    EXPECT_FALSE(f.delegates.Load());
+    EXPECT_FALSE(f.delegates.Load());
+    EXPECT_EQ(f.server.nStartCalls, 2);
+    EXPECT_EQ(f.delegates.AppInitialize(nullptr, 0, false), IADBDelegates::kNoPhone);
+    f.server.bAnswering = true;
+    EXPECT_FALSE(f.delegates.RemoveAll());
+    EXPECT_TRUE(f.server.Requests().empty());
+    // One that answers is not started again.
+    EXPECT_TRUE(f.delegates.Load());
+    EXPECT_TRUE(f.delegates.Load());
+    EXPECT_EQ(f.server.nStartCalls, 2);
+    EXPECT_EQ(f.server.Requests(), (std::vector<std::string>{"000chost:version"}));
+}
 
 TEST(AdbServerTest, ReadsTheSocketFormsOfTheAdbTool) {
     struct Case {
@@ -225,12 +295,9 @@ TEST(AdbServerTest, ReadsTheSocketFormsOfTheAdbTool) {
         {"tcp:localhost:0", false, "", 0},
         {"tcp:localhost:65536", false, "", 0},
         {"tcp:localhost:99999999999", false, "", 0},
-        {"tcp:localhost:", false, "", 0},
         {"tcp::5037", false, "", 0},
-        {"tcp:localhost:50x8", false, "", 0},
         {"tcp:localhost:+503", false, "", 0},
         {"localabstract:adb", false, "", 0},
-        {"", false, "", 0},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.szSpec);

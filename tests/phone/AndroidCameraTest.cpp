@@ -1,15 +1,10 @@
 // The phone camera against the phone simulator on loopback: pictures,
-// controls, the simulator's faults and Close racing a grant; and the
-// phone-sim program as other tests and the demonstration run it.
+// controls, a size switch, a restarting phone and Close racing a grant.
 
 #include "phone/AndroidCamera.h"
+#include "tests/phone/PhonePeer.h"
 #include "tests/phone/PictureChecks.h"
 #include "tools/phone-sim/PhoneSimulator.h"
-#include "tools/phone-sim/TcpListener.h"
-
-#include <QFileInfo>
-#include <QProcess>
-#include <QRegularExpression>
 
 #include <gtest/gtest.h>
 
@@ -50,19 +45,6 @@ void ExpectPicture(AndroidCamera& camera, int nWidth, int nHeight) {
     camera.UnlockFrame();
 }
 
-// Reads a channel of the process until it holds strWanted.
-bool ReadUntil(QProcess& process, QProcess::ProcessChannel nChannel, QByteArray& text,
-               const QByteArray& strWanted) {
-    process.setReadChannel(nChannel);
-    while (!text.contains(strWanted)) {
-        text += process.readAll();
-        if (!text.contains(strWanted) && !process.waitForReadyRead(10000)) {
-            return false;
-        }
-    }
-    return true;
-}
-
 } // namespace
 
 TEST(AndroidCameraTest, ShowsThePhonesPicturesAndSendsItsControls) {
@@ -100,24 +82,17 @@ TEST(AndroidCameraTest, ShowsThePhonesPicturesAndSendsItsControls) {
     ASSERT_TRUE(simulator.Start(SmallStream())) << simulator.Error();
     CameraPtr camera(new AndroidCamera);
     ASSERT_TRUE(camera->Open("127.0.0.1", simulator.CommandPort(), simulator.VideoPort(), 0));
-    const struct {
-        bool (ICamera::*pOperation)();
-        bool bResult;
-    } operations[] = {
-        {&ICamera::AutoFocus, true},   {&ICamera::LightOn, true},     {&ICamera::LightOff, true},
-        {&ICamera::ZoomIn, true},      {&ICamera::ZoomOut, true},     {&ICamera::Brighten, true},
-        {&ICamera::Darken, true},      {&ICamera::FocusFar, true},    {&ICamera::FocusNear, true},
-        {&ICamera::Rotate, false},     {&ICamera::Mirror, false},     {&ICamera::Negative, false},
-        {&ICamera::BlackWhite, false}, {&ICamera::AuxControl, false}, {&ICamera::Freeze, false},
-        {&ICamera::Mosaic, false},     {&ICamera::StopControl, true},
-    };
+    // Each operation that has a code sends it; StopControl's comes last.
+    const std::pair<bool (ICamera::*)(), int> operations[] = {
+        {&ICamera::AutoFocus, 8},  {&ICamera::LightOn, 2005}, {&ICamera::LightOff, 2005},
+        {&ICamera::ZoomIn, 4},     {&ICamera::ZoomOut, 5},    {&ICamera::Brighten, 2},
+        {&ICamera::Darken, 3},     {&ICamera::FocusFar, 9},   {&ICamera::FocusNear, 10},
+        {&ICamera::StopControl, 6}};
+    std::vector<std::pair<int, int>> expected;
     for (const auto& operation : operations) {
-        EXPECT_EQ(((*camera).*operation.pOperation)(), operation.bResult);
+        EXPECT_TRUE(((*camera).*operation.first)());
+        expected.emplace_back(operation.second, 0);
     }
-    // StopControl's code comes last: anything an operation that returned
-    // false had sent would stand before it.
-    const std::vector<std::pair<int, int>> expected = {
-        {8, 0}, {2005, 0}, {2005, 0}, {4, 0}, {5, 0}, {2, 0}, {3, 0}, {9, 0}, {10, 0}, {6, 0}};
     ASSERT_TRUE(simulator.WaitUntil(
         [](const PhoneSimStatus& status) {
             return !status.controls.empty() && status.controls.back().first == 6;
@@ -126,63 +101,43 @@ TEST(AndroidCameraTest, ShowsThePhonesPicturesAndSendsItsControls) {
     EXPECT_EQ(simulator.Status().controls, expected);
 
     // A phone that is not there: Open fails and leaves nothing running.
-    uint16_t nFreePort;
-    {
-        TcpListener listener;
-        ASSERT_TRUE(listener.Listen(0));
-        nFreePort = listener.Port();
-    }
+    const uint16_t nFreePort = FreePort();
     CameraPtr absent(new AndroidCamera);
     EXPECT_FALSE(absent->Open("127.0.0.1", nFreePort, nFreePort, 0));
     EXPECT_FALSE(absent->IsRunning());
 }
 
-TEST(AndroidCameraTest, FollowsTheStreamThroughSizeSwitchesAndFaults) {
-    struct Case {
-        const char* szName;
-        const char* szFault; // none when empty
-        // What the simulator must have seen once the camera recovered.
-        std::function<bool(const PhoneSimStatus&)> recovered;
-    };
-    const auto videoAgain = [](const PhoneSimStatus& status) {
-        return status.nVideoConnections >= 2 && status.bVideoConnected;
-    };
-    const Case cases[] = {
-        {"size switch", "", [](const PhoneSimStatus& status) { return status.nPacketsSent > 12; }},
-        {"corrupt length", "video-length@5", videoAgain},
-        {"garbage in the video stream", "video-garbage@5", videoAgain},
-        {"video connection closed", "video-close@5", videoAgain},
-        {"phone application restarted", "close@5",
-         [](const PhoneSimStatus& status) {
-             return status.nHellos >= 2 && status.nJoins >= 2 && status.nVideoConnections >= 2 &&
-                    status.bVideoConnected;
-         }},
-        {"garbage on the command channel", "command-garbage",
-         [](const PhoneSimStatus& status) { return status.bVideoConnected; }},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.szName);
+TEST(AndroidCameraTest, FollowsASizeSwitchAndAPhoneThatRestarts) {
+    for (const bool bRestart : {false, true}) {
+        SCOPED_TRACE(bRestart ? "phone application restarted" : "size switch");
         PhoneSimOptions options = SmallStream();
-        options.nSwitchWidth = 480;
-        options.nSwitchHeight = 272;
-        options.nSwitchAfter = 10;
-        PhoneSimFault fault;
-        if (*c.szFault != '\0') {
-            ASSERT_TRUE(PhoneSimFault::Parse(c.szFault, fault));
+        if (bRestart) {
+            // Both connections close: the command channel introduces itself
+            // again and the new grant connects the video anew.
+            PhoneSimFault fault;
+            ASSERT_TRUE(PhoneSimFault::Parse("close@5", fault));
             options.faults.push_back(fault);
-            options.nSwitchWidth = 0;
-            options.nSwitchHeight = 0;
+        } else {
+            // Only the height changes.
+            options.nSwitchWidth = 320;
+            options.nSwitchHeight = 352;
+            options.nSwitchAfter = 10;
         }
         PhoneSimulator simulator;
         ASSERT_TRUE(simulator.Start(options)) << simulator.Error();
         CameraPtr camera(new AndroidCamera);
         ASSERT_TRUE(camera->Open("127.0.0.1", simulator.CommandPort(), simulator.VideoPort(), 0));
-        ASSERT_TRUE(simulator.WaitUntil(c.recovered, kWaitMs));
+        ASSERT_TRUE(simulator.WaitUntil(
+            [&](const PhoneSimStatus& status) {
+                return bRestart ? status.nHellos >= 2 && status.nJoins >= 2 &&
+                                      status.nVideoConnections >= 2 && status.bVideoConnected
+                                : status.nPacketsSent > 12;
+            },
+            kWaitMs));
         // Pictures go on after the event, of the stream's size now.
         const int nSeen = camera->PictureCount();
         ASSERT_TRUE(camera->WaitForPictures(nSeen + 5, kWaitMs));
-        ExpectPicture(*camera, options.nSwitchWidth > 0 ? 480 : 320,
-                      options.nSwitchWidth > 0 ? 272 : 240);
+        ExpectPicture(*camera, 320, bRestart ? 240 : 352);
     }
 }
 
@@ -218,41 +173,4 @@ TEST(AndroidCameraTest, CloseLeavesBothChannelsClosedWhileAGrantRaces) {
         EXPECT_FALSE(camera->IsVideoConnected()) << "round " << nRound;
         EXPECT_FALSE(camera->IsRunning());
     }
-}
-
-TEST(PhoneSimProgramTest, LogsControlsServesAReturningPcAndEndsOnSigterm) {
-    if (!QFileInfo(PHONE_SIM_PATH).isExecutable()) {
-        GTEST_SKIP() << "phone-sim is not built at " << PHONE_SIM_PATH;
-    }
-    QProcess simulator;
-    simulator.start(PHONE_SIM_PATH, {"--command-port", "0", "--video-port", "0", "--size",
-                                     "160x120", "--grant", "later"});
-    ASSERT_TRUE(simulator.waitForStarted());
-    QByteArray errors;
-    ASSERT_TRUE(ReadUntil(simulator, QProcess::StandardError, errors, "video port"));
-    const auto match = QRegularExpression("listening on command port (\\d+), video port (\\d+)\\n")
-                           .match(QString::fromUtf8(errors));
-    ASSERT_TRUE(match.hasMatch()) << errors.constData();
-    const auto nCommandPort = static_cast<uint16_t>(match.captured(1).toUInt());
-    const auto nVideoPort = static_cast<uint16_t>(match.captured(2).toUInt());
-
-    QByteArray log;
-    const struct {
-        bool (ICamera::*pOperation)();
-        const char* szLine;
-    } rounds[] = {{&ICamera::LightOn, "control 2005 0\n"}, {&ICamera::ZoomIn, "control 4 0\n"}};
-    for (const auto& round : rounds) {
-        auto* pCamera = new AndroidCamera;
-        ASSERT_TRUE(pCamera->Open("127.0.0.1", nCommandPort, nVideoPort, 0));
-        EXPECT_TRUE(pCamera->WaitForPictures(1, 5000));
-        ((*pCamera).*round.pOperation)();
-        EXPECT_TRUE(ReadUntil(simulator, QProcess::StandardOutput, log, round.szLine));
-        pCamera->Release();
-    }
-    EXPECT_EQ(log, "control 2005 0\ncontrol 4 0\n");
-
-    simulator.terminate(); // SIGTERM
-    ASSERT_TRUE(simulator.waitForFinished(10000));
-    EXPECT_EQ(simulator.exitStatus(), QProcess::NormalExit);
-    EXPECT_EQ(simulator.exitCode(), 0);
 }

@@ -1,12 +1,13 @@
+// The USB phone source over a forwarding mechanism in memory: which ports it
+// forwards, the camera it makes, and how device-state reports move it.
+
 #include "phone/AndroidUsbDevices.h"
 #include "tests/support/FakeCamera.h"
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <chrono>
 #include <condition_variable>
-#include <deque>
 #include <mutex>
 #include <set>
 
@@ -14,147 +15,128 @@ namespace {
 
 using Calls = std::vector<std::string>;
 
-// The forwarding mechanism in memory. Every call is written down as a row of
-// text. Each AppInitialize waits for a ticket from the test, the status it
-// then reports, so the test decides when the watcher's looks end; once the
-// test is closing, they report -3, which changes nothing.
-struct FakeMechanism {
+// Every call of the mechanism is written down as a row of text. Each look
+// (AppInitialize) waits until the test ends it with a status, so the test
+// decides when the watcher's looks end; once the test is closing, they
+// report -3, which changes nothing.
+struct Fixture {
     std::mutex mutex;
     std::condition_variable changed;
     bool bLoads = true;
     bool bClosing = false;
-    std::deque<int> tickets;
+    bool bLooking = false; // a look waits for its status
+    int nStatus = 0;
     std::set<int> refused; // local ports RedirectTcpPort refuses
     Calls calls;
     DeviceStateCallback callback;
-
-    void Note(const std::string& strCall) {
-        std::lock_guard<std::mutex> lock(mutex);
-        calls.push_back(strCall);
-        changed.notify_all();
-    }
-};
-
-class FakeDelegates : public IADBDelegates {
-public:
-    explicit FakeDelegates(std::shared_ptr<FakeMechanism> p) : m_p(std::move(p)) {}
-
-    bool Load() override { return m_p->Note("Load"), m_p->bLoads; }
-    void Unload() override { m_p->Note("Unload"); }
-    int AppInitialize(DeviceStateCallback callback, int nReserved, bool bReserved) override {
-        std::unique_lock<std::mutex> lock(m_p->mutex);
-        m_p->callback = std::move(callback);
-        m_p->calls.push_back("scan " + std::to_string(nReserved) + std::to_string(bReserved));
-        m_p->changed.notify_all();
-        m_p->changed.wait(lock, [this] { return m_p->bClosing || !m_p->tickets.empty(); });
-        if (m_p->bClosing) {
-            return -3;
-        }
-        const int nStatus = m_p->tickets.front();
-        m_p->tickets.pop_front();
-        return nStatus;
-    }
-    bool RedirectTcpPort(int nLocal, int nPhone) override {
-        m_p->Note("forward " + std::to_string(nLocal) + " " + std::to_string(nPhone));
-        std::lock_guard<std::mutex> lock(m_p->mutex);
-        return m_p->refused.count(nLocal) == 0;
-    }
-    bool RedirectUdpPort(int, int) override { return m_p->Note("udp"), false; }
-    bool RemovePort(int nPort) override {
-        return m_p->Note("remove " + std::to_string(nPort)), true;
-    }
-    bool RemoveAll() override { return m_p->Note("remove all"), true; }
-    bool GetDeviceName(std::string&, std::string&) override { return false; }
-
-private:
-    std::shared_ptr<FakeMechanism> m_p;
-};
-
-const Calls kSetUp = {"remove all", "forward 15000 5000", "forward 25544 5544",
-                      "forward 35545 5545", "forward 48080 8080"};
-
-Calls Join(std::initializer_list<Calls> parts) {
-    Calls all;
-    for (const Calls& part : parts) {
-        all.insert(all.end(), part.begin(), part.end());
-    }
-    return all;
-}
-
-struct Fixture {
-    std::shared_ptr<FakeMechanism> p = std::make_shared<FakeMechanism>();
     Calls opened; // "address:command port:video port:param" of each camera asked for
     bool bOpenSucceeds = true;
     std::unique_ptr<AndroidUsbDevices> pDevices;
 
+    class Delegates : public IADBDelegates {
+    public:
+        explicit Delegates(Fixture& f) : f(f) {}
+        bool Load() override { return f.Note("Load", f.bLoads); }
+        void Unload() override { f.Note("Unload"); }
+        int AppInitialize(DeviceStateCallback callback, int nReserved, bool bReserved) override {
+            std::unique_lock<std::mutex> lock(f.mutex);
+            f.callback = std::move(callback);
+            f.calls.push_back("scan " + std::to_string(nReserved) + std::to_string(bReserved));
+            f.bLooking = true;
+            f.changed.notify_all();
+            f.changed.wait(lock, [this] { return f.bClosing || !f.bLooking; });
+            return f.bClosing ? -3 : f.nStatus;
+        }
+        bool RedirectTcpPort(int nLocal, int nPhone) override {
+            return f.Note("forward " + std::to_string(nLocal) + " " + std::to_string(nPhone),
+                          f.refused.count(nLocal) == 0);
+        }
+        bool RedirectUdpPort(int, int) override { return f.Note("udp", false); }
+        bool RemovePort(int nPort) override { return f.Note("remove " + std::to_string(nPort)); }
+        bool RemoveAll() override { return f.Note("remove all"); }
+        bool GetDeviceName(std::string&, std::string&) override { return false; }
+
+    private:
+        Fixture& f;
+    };
+
     ~Fixture() { Stop(); }
+    bool Note(const std::string& strCall, bool bResult = true) {
+        std::lock_guard<std::mutex> lock(mutex);
+        calls.push_back(strCall);
+        return bResult;
+    }
     // Starts with the status of the first look.
     void Start(int nFirstStatus) {
-        Grant(nFirstStatus);
         pDevices = std::make_unique<AndroidUsbDevices>(
-            std::make_unique<FakeDelegates>(p),
+            std::make_unique<Delegates>(*this),
             [this](const std::string& strAddress, uint16_t nCommand, uint16_t nVideo,
                    int nParam) -> ICamera* {
                 opened.push_back(strAddress + ":" + std::to_string(nCommand) + ":" +
                                  std::to_string(nVideo) + ":" + std::to_string(nParam));
                 return bOpenSucceeds ? new FakeCamera(64, 48) : nullptr;
             });
+        if (bLoads) {
+            Look(nFirstStatus);
+        }
         pDevices->WaitFirstScan();
     }
     void Stop() {
         {
-            std::lock_guard<std::mutex> lock(p->mutex);
-            p->bClosing = true;
-            p->changed.notify_all();
+            std::lock_guard<std::mutex> lock(mutex);
+            bClosing = true;
+            changed.notify_all();
         }
         pDevices.reset();
     }
     Calls GetCalls() {
-        std::lock_guard<std::mutex> lock(p->mutex);
-        return p->calls;
+        std::lock_guard<std::mutex> lock(mutex);
+        return calls;
     }
-    void Grant(int nStatus) {
-        std::lock_guard<std::mutex> lock(p->mutex);
-        p->tickets.push_back(nStatus);
-        p->changed.notify_all();
+    // Waits until the watcher is inside a look.
+    void WaitLooking() {
+        std::unique_lock<std::mutex> lock(mutex);
+        ASSERT_TRUE(changed.wait_for(lock, std::chrono::seconds(5), [&] { return bLooking; }));
+    }
+    // Ends the watcher's look with nState.
+    void Look(int nState) {
+        WaitLooking();
+        std::lock_guard<std::mutex> lock(mutex);
+        bLooking = false;
+        nStatus = nState;
+        changed.notify_all();
     }
     // Plays the mechanism's own thread.
     void Report(int nState) {
-        DeviceStateCallback callback;
+        DeviceStateCallback report;
         {
-            std::lock_guard<std::mutex> lock(p->mutex);
-            callback = p->callback;
+            std::lock_guard<std::mutex> lock(mutex);
+            report = callback;
         }
-        ASSERT_TRUE(callback);
-        callback(nState);
-    }
-    size_t ScansLocked() {
-        return std::count_if(p->calls.begin(), p->calls.end(),
-                             [](const std::string& s) { return s.compare(0, 4, "scan") == 0; });
-    }
-    // Waits until the watcher has begun one more look than n.
-    void WaitScanAfter(size_t n) {
-        std::unique_lock<std::mutex> lock(p->mutex);
-        ASSERT_TRUE(
-            p->changed.wait_for(lock, std::chrono::seconds(5), [&] { return ScansLocked() > n; }));
-    }
-    size_t Scans() {
-        std::lock_guard<std::mutex> lock(p->mutex);
-        return ScansLocked();
-    }
-    // Holds the watcher inside a look caused by a state of no meaning, so the
-    // reports that follow are all taken by the next look.
-    void Park() {
-        const size_t nScans = Scans();
-        Report(-100 - static_cast<int>(nScans));
-        WaitScanAfter(nScans);
+        ASSERT_TRUE(report);
+        report(nState);
     }
 };
 
+const Calls kSetUp = {"remove all", "forward 15000 5000", "forward 25544 5544",
+                      "forward 35545 5545", "forward 48080 8080"};
+
 TEST(AndroidUsbDevicesTest, AReadyPhoneIsForwardedAndOpensOnItsLocalPorts) {
     Fixture f;
+    // Each port gets ten tries from its first local port: all ten for 5000
+    // are taken, so it is left out; for 5544 the tenth succeeds.
+    for (int n = 0; n < 10; ++n) {
+        f.refused.insert({15000 + n, 25544 + n});
+    }
+    f.refused.erase(25553);
     f.Start(IADBDelegates::kPhoneReady);
-    EXPECT_EQ(f.GetCalls(), Join({{"Load", "scan 00"}, kSetUp}));
+    Calls expected = {"Load", "scan 00", "remove all"};
+    for (int n = 0; n < 20; ++n) {
+        expected.push_back(n < 10 ? "forward " + std::to_string(15000 + n) + " 5000"
+                                  : "forward " + std::to_string(25534 + n) + " 5544");
+    }
+    expected.insert(expected.end(), {"forward 35545 5545", "forward 48080 8080"});
+    EXPECT_EQ(f.GetCalls(), expected);
     EXPECT_EQ(f.pDevices->GetCount(), 1);
     EXPECT_STREQ(f.pDevices->GetName(0), "[USB Device]");
     EXPECT_EQ(f.pDevices->GetName(1), nullptr);
@@ -162,49 +144,20 @@ TEST(AndroidUsbDevicesTest, AReadyPhoneIsForwardedAndOpensOnItsLocalPorts) {
     EXPECT_EQ(f.pDevices->FindName("[USB Device] "), -1);
     EXPECT_EQ(f.pDevices->FindName(nullptr), -1);
 
+    // Without a forwarded command port the camera is asked for video alone.
     EXPECT_EQ(f.pDevices->CreateCamera(1, 0), nullptr);
     ICamera* pCamera = f.pDevices->CreateCamera(0, 7);
     ASSERT_NE(pCamera, nullptr);
     pCamera->Release();
     f.bOpenSucceeds = false;
     EXPECT_EQ(f.pDevices->CreateCamera(0, 0), nullptr);
-    EXPECT_EQ(f.opened, (Calls{"127.0.0.1:15000:25544:7", "127.0.0.1:15000:25544:0"}));
+    EXPECT_EQ(f.opened, (Calls{"127.0.0.1:0:25553:7", "127.0.0.1:0:25553:0"}));
 
     // Shutting down removes this run's forwardings one by one, then unloads.
     f.Stop();
     const Calls calls = f.GetCalls();
-    EXPECT_EQ(Calls(calls.end() - 5, calls.end()),
-              (Calls{"remove 15000", "remove 25544", "remove 35545", "remove 48080", "Unload"}));
-}
-
-TEST(AndroidUsbDevicesTest, EachPortGetsTenTriesFromItsFirstLocalPort) {
-    Fixture f;
-    // 15000 taken: 5000 goes to the next one. 25544 to 25552 taken: the
-    // tenth try succeeds. All ten for 5545 taken: it is left out.
-    f.p->refused = {15000, 25544, 25545, 25546, 25547, 25548, 25549, 25550, 25551, 25552};
-    for (int n = 35545; n < 35555; ++n) {
-        f.p->refused.insert(n);
-    }
-    f.Start(IADBDelegates::kPhoneReady);
-    const Calls calls = f.GetCalls();
-    EXPECT_EQ(std::count(calls.begin(), calls.end(), "forward 35554 5545"), 1);
-    EXPECT_EQ(std::count(calls.begin(), calls.end(), "forward 35555 5545"), 0);
-    EXPECT_EQ(calls.back(), "forward 48080 8080");
-    EXPECT_EQ(f.pDevices->GetCount(), 1);
-    ICamera* pCamera = f.pDevices->CreateCamera(0, 0);
-    ASSERT_NE(pCamera, nullptr);
-    pCamera->Release();
-
-    // Without a forwarded command port the camera is asked for video alone.
-    f.Stop();
-    f.p->bClosing = false;
-    for (int n = 15000; n < 15010; ++n) {
-        f.p->refused.insert(n);
-    }
-    f.Start(IADBDelegates::kPhoneReady);
-    ASSERT_NE(pCamera = f.pDevices->CreateCamera(0, 0), nullptr);
-    pCamera->Release();
-    EXPECT_EQ(f.opened, (Calls{"127.0.0.1:15001:25553:0", "127.0.0.1:0:25553:0"}));
+    EXPECT_EQ(Calls(calls.end() - 4, calls.end()),
+              (Calls{"remove 25553", "remove 35545", "remove 48080", "Unload"}));
 }
 
 TEST(AndroidUsbDevicesTest, StateReportsDriveTheForwarding) {
@@ -221,32 +174,40 @@ TEST(AndroidUsbDevicesTest, StateReportsDriveTheForwarding) {
         Calls calls;
         int nCount;
     };
+    const Calls kLook = {"scan 00"};
+    const auto concat = [](Calls all, const Calls& more) {
+        all.insert(all.end(), more.begin(), more.end());
+        return all;
+    };
     const Step steps[] = {
-        {"ready", {0}, 0, Join({{"scan 00"}, kSetUp}), 1},
+        {"ready", {0}, 0, concat(kLook, kSetUp), 1},
         // A status that means neither ready nor gone changes nothing.
-        {"unknown status", {-3}, -3, {"scan 00"}, 1},
+        {"unknown status", {-3}, -3, kLook, 1},
         {"gone", {-4}, -4, {"scan 00", "remove all"}, 0},
-        {"gone again", {-5}, -5, {"scan 00"}, 0},
-        {"back", {0}, 0, Join({{"scan 00"}, kSetUp}), 1},
-        {"still ready", {0}, 0, {"scan 00"}, 1},
+        {"gone again", {-5}, -5, kLook, 0},
+        {"back", {0}, 0, concat(kLook, kSetUp), 1},
+        {"still ready", {0}, 0, kLook, 1},
         // Gone and back before the watcher looked: the forwarding went with
         // the phone, so it is set up anew.
-        {"gone and back", {-5, 0}, 0, Join({{"scan 00", "remove all"}, kSetUp}), 1},
+        {"gone and back", {-5, 0}, 0, concat({"scan 00", "remove all"}, kSetUp), 1},
         {"unusable", {-5}, -5, {"scan 00", "remove all"}, 0},
     };
-    f.Park();
+    // The watcher is held inside a look caused by a state of no meaning,
+    // so that the reports of a step are all taken by the next look.
+    int nPark = -100;
+    f.Report(nPark);
     for (const Step& step : steps) {
         SCOPED_TRACE(step.szName);
+        f.WaitLooking();
         for (int nState : step.reports) {
             f.Report(nState);
         }
-        // The parked look ends without effect; the next one takes the reports.
-        const size_t nScans = f.Scans();
-        f.Grant(-3);
-        f.WaitScanAfter(nScans);
-        const size_t nFrom = f.GetCalls().size() - 1;
-        f.Grant(step.nStatusNow);
-        f.Park();
+        const size_t nFrom = f.GetCalls().size();
+        f.Look(-3); // the held look ends without effect
+        f.Look(step.nStatusNow);
+        // Once the watcher is held again, the step's look is over.
+        f.Report(--nPark);
+        f.WaitLooking();
         const Calls calls = f.GetCalls();
         EXPECT_EQ(Calls(calls.begin() + nFrom, calls.end() - 1), step.calls);
         EXPECT_EQ(f.pDevices->GetCount(), step.nCount);
@@ -260,7 +221,7 @@ TEST(AndroidUsbDevicesTest, StateReportsDriveTheForwarding) {
 
 TEST(AndroidUsbDevicesTest, WithoutTheMechanismThereIsNoPhone) {
     Fixture f;
-    f.p->bLoads = false;
+    f.bLoads = false;
     f.Start(IADBDelegates::kPhoneReady);
     EXPECT_EQ(f.pDevices->GetCount(), 0);
     EXPECT_EQ(f.pDevices->FindName("[USB Device]"), -1);

@@ -42,21 +42,23 @@ TEST(PacketWriterTest, WriterAndReaderStayInsideTheirBuffers) {
 
 // One stream holding, in order: a Roster packet, a KeepAlive-typed packet,
 // garbage, a head with a length no packet can have (5000), a head with a
-// length below 12, and a second Roster packet.
+// length below 12, a second Roster packet and one of the largest length,
+// which fits the buffer only once all before it is gone.
 TEST(PacketSplitterTest, CutsAStreamFedInAwkwardPieces) {
     const Bytes first = CommandPacket(PhonePacket::kRoster, {3, 7, 1, 0});
     const Bytes keepAlive = CommandPacket(PhonePacket::kKeepAlive, {1234});
     const Bytes second = CommandPacket(PhonePacket::kRoster, {1, 7, 1, 0, 0});
+    const Bytes largest = Concat({Hex("37 03 FA 7F 01 08 00 00"), Bytes(2041, 0)}); // 2049 bytes
     const Bytes stream =
         Concat({first, keepAlive, Hex("00 11 22 33 44"), Hex("37 03 FA 7F 88 13 00 00 01 02 03"),
-                Hex("37 03 FA 7F 0B 00 00 00 01 02 03"), second});
+                Hex("37 03 FA 7F 0B 00 00 00 01 02 03"), second, largest});
 
     struct Case {
         const char* szName;
         std::vector<size_t> pieces; // sizes of successive reads, the last repeated
     };
     const Case cases[] = {
-        {"all at once", {stream.size()}},
+        {"all that fits at once", {stream.size()}},
         {"byte by byte", {1}},
         {"exactly a header, then the rest", {8, 1, stream.size()}},
         {"a packet over several reads", {5, 11, 3}},
@@ -70,8 +72,9 @@ TEST(PacketSplitterTest, CutsAStreamFedInAwkwardPieces) {
         size_t nRead = 0;
         while (nOffset < stream.size()) {
             const size_t nPiece =
-                std::min(c.pieces[std::min(nRead++, c.pieces.size() - 1)], stream.size() - nOffset);
-            ASSERT_LE(nPiece, static_cast<size_t>(splitter.SpaceSize()));
+                std::min({c.pieces[std::min(nRead++, c.pieces.size() - 1)], stream.size() - nOffset,
+                          static_cast<size_t>(splitter.SpaceSize())});
+            ASSERT_GT(nPiece, 0u);
             std::memcpy(splitter.Space(), stream.data() + nOffset, nPiece);
             splitter.Commit(static_cast<int>(nPiece),
                             [&](const unsigned char* p, int n) { packets.emplace_back(p, p + n); });
@@ -82,27 +85,8 @@ TEST(PacketSplitterTest, CutsAStreamFedInAwkwardPieces) {
                 EXPECT_EQ(splitter.Held(), 8);
             }
         }
-        EXPECT_EQ(packets, (std::vector<Bytes>{first, keepAlive, second}));
+        EXPECT_EQ(packets, (std::vector<Bytes>{first, keepAlive, second, largest}));
         EXPECT_EQ(splitter.Held(), 0);
         EXPECT_EQ(splitter.SkippedBytes(), 5 + 11 + 11);
     }
-}
-
-TEST(PacketSplitterTest, APacketOfTheLargestLengthFitsTheBuffer) {
-    Bytes largest(PacketSplitter::kCapacity, 0);
-    PacketWriter writer(largest.data(), static_cast<int>(largest.size()));
-    writer.WriteInt32(PhonePacket::PacketHead(PhonePacket::kRoster));
-    writer.WriteInt32(PacketSplitter::kCapacity);
-    // A stray byte before it: the packet has to move to the buffer's start
-    // to complete.
-    const Bytes stream = Concat({Hex("00"), largest});
-    PacketSplitter splitter;
-    std::vector<int> lengths;
-    const auto record = [&](const unsigned char*, int n) { lengths.push_back(n); };
-    std::memcpy(splitter.Space(), stream.data(), 100);
-    splitter.Commit(100, record);
-    ASSERT_EQ(splitter.SpaceSize(), PacketSplitter::kCapacity - 99);
-    std::memcpy(splitter.Space(), stream.data() + 100, stream.size() - 100);
-    splitter.Commit(static_cast<int>(stream.size() - 100), record);
-    EXPECT_EQ(lengths, std::vector<int>{PacketSplitter::kCapacity});
 }

@@ -64,6 +64,11 @@ bool PhonePeer::NextPacket(int nType, Bytes& packet, int nTimeoutMs) {
     }
 }
 
+uint16_t FreePort() {
+    TcpListener listener;
+    return listener.Listen(0) ? listener.Port() : 0;
+}
+
 Bytes CommandPacket(int nType, const std::vector<int32_t>& fields) {
     Bytes packet(8 + 4 * fields.size() + 4);
     PacketWriter writer(packet.data(), static_cast<int>(packet.size()));

@@ -36,6 +36,8 @@ private:
     std::vector<Bytes> m_ready;
 };
 
+// A loopback port that nobody listens on (it was free a moment ago).
+uint16_t FreePort();
 // A command packet of nType whose payload is the given int32 fields.
 Bytes CommandPacket(int nType, const std::vector<int32_t>& fields);
 Bytes Concat(std::initializer_list<Bytes> parts);
