@@ -126,16 +126,16 @@ private:
 class Beeper {
 public:
     bool Start(const char* szSink) {
-        const pa_sample_spec spec = {PA_SAMPLE_S16LE, kSampleRate, 2};
+        const pa_sample_spec format = {PA_SAMPLE_S16LE, kSampleRate, 2};
         pa_buffer_attr attr;
         attr.maxlength = uint32_t(-1);
-        attr.tlength = uint32_t(pa_usec_to_bytes(20000, &spec));
+        attr.tlength = uint32_t(pa_usec_to_bytes(20000, &format));
         attr.prebuf = uint32_t(-1);
         attr.minreq = uint32_t(-1);
         attr.fragsize = uint32_t(-1);
         int nError = 0;
         m_pStream = pa_simple_new(nullptr, "orvane-avsync", PA_STREAM_PLAYBACK, szSink, "beeps",
-                                  &spec, nullptr, &attr, &nError);
+                                  &format, nullptr, &attr, &nError);
         if (m_pStream == nullptr) {
             std::fprintf(stderr, "cannot play into %s: %s\n", szSink, pa_strerror(nError));
             return false;
