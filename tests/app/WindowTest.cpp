@@ -11,7 +11,7 @@
 #include "panels/ToolView.h"
 #include "recorder/IAudioSource.h"
 #include "tests/recorder/RecorderTestSupport.h"
-#include "tests/support/FakeDeviceSources.h"
+#include "tests/support/FakeDeviceSource.h"
 #include "tests/support/TestEnvironment.h"
 #include "view/DeviceMgr.h"
 #include "view/RecordSession.h"
@@ -38,7 +38,7 @@ protected:
     void SetUp() override {
         OpenConfiguration();
         m_pManager = std::make_unique<DeviceMgr>(
-            std::make_unique<FakeLocalSource>(std::vector<std::string>{"A"}), nullptr);
+            std::make_unique<FakeDeviceSource>(std::vector<std::string>{"A"}), nullptr);
         DeviceManager = m_pManager.get();
     }
     void TearDown() override {

@@ -7,7 +7,7 @@
 #include "app/Configuration.h"
 #include "app/SharedState.h"
 #include "panels/PanelLook.h"
-#include "tests/support/FakeDeviceSources.h"
+#include "tests/support/FakeDeviceSource.h"
 #include "tests/support/TestEnvironment.h"
 #include "view/DeviceMgr.h"
 
@@ -37,7 +37,7 @@ protected:
         OpenConfiguration();
         ConfigSettings->clear();
         m_pManager = std::make_unique<DeviceMgr>(
-            std::make_unique<FakeLocalSource>(std::vector<std::string>{"A", "B"}), nullptr);
+            std::make_unique<FakeDeviceSource>(std::vector<std::string>{"A", "B"}), nullptr);
         DeviceManager = m_pManager.get();
     }
     void TearDown() override {

@@ -76,7 +76,7 @@ TEST_F(VideoViewTest, RotatesInSoftwareOnlyWhenTheCameraCannot) {
         EXPECT_EQ(CurrentRotateAngle, nAngle);
         EXPECT_EQ(Tick().size(), nAngle % 180 ? QSize(48, 64) : QSize(64, 48)) << nAngle;
     }
-    pCamera->SetControlResult("Rotate", true);
+    pCamera->SetHardware("Rotate");
     m_pView->OnOneControlHappend(CONTROL_ROTATE);
     EXPECT_EQ(CurrentRotateAngle, 0);
     EXPECT_EQ(Tick().size(), QSize(64, 48));

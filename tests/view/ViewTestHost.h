@@ -3,7 +3,7 @@
 #include "app/Configuration.h"
 #include "recorder/IAudioSource.h"
 #include "render/IVideoRender.h"
-#include "tests/support/FakeDeviceSources.h"
+#include "tests/support/FakeDeviceSource.h"
 #include "view/DeviceMgr.h"
 #include "view/VideoRenderWidget.h"
 #include "view/VideoView.h"
@@ -35,7 +35,7 @@ protected:
     }
 
     void MakeView(std::vector<std::string> names, FakeCameraFactory factory = {}) {
-        auto pLocal = std::make_unique<FakeLocalSource>(std::move(names), std::move(factory));
+        auto pLocal = std::make_unique<FakeDeviceSource>(std::move(names), std::move(factory));
         m_devices = pLocal->Log();
         m_pManager = std::make_unique<DeviceMgr>(std::move(pLocal), nullptr);
         DeviceManager = m_pManager.get();
