@@ -212,20 +212,16 @@ TEST_F(QTRenderTest, CommittedShapesOutlineTheirGeometryAndTheEraserClearsThem) 
     EXPECT_EQ(Compose(), SolidFrame(240, 141, Black));
 }
 
-class RegionTest : public QTRenderTest {
-protected:
-    void SetUp() override { Start(80, 60, SolidFrame(80, 60, Gray))->SetRemarkType(11); }
-    Qt::CursorShape Hover(int nX, int nY) {
+TEST_F(QTRenderTest, EmphasizeAndShadeFillAroundAndInsideWithinEdgesThatStayApart) {
+    Start(80, 60, SolidFrame(80, 60, Gray))->SetRemarkType(11);
+    const auto hover = [this](int nX, int nY) {
         Render()->OnMouseMove(nX, nY, false);
         return m_pHost->cursor().shape();
-    }
-    void HoverDrag(const QPoint& ptGrab, const QPoint& ptTo) {
-        Hover(ptGrab.x(), ptGrab.y());
+    };
+    const auto hoverDrag = [&](const QPoint& ptGrab, const QPoint& ptTo) {
+        hover(ptGrab.x(), ptGrab.y());
         Drag(ptGrab, ptTo);
-    }
-};
-
-TEST_F(RegionTest, EmphasizeAndShadeFillAroundAndInsideWithinEdgesThatStayApart) {
+    };
     Drag({10, 10}, {60, 10}); // no extent: no region, the next drag sets one
     EXPECT_FALSE(m_pHost->hasMouseTracking());
     EXPECT_EQ(Compose(), SolidFrame(80, 60, Gray));
@@ -238,8 +234,8 @@ TEST_F(RegionTest, EmphasizeAndShadeFillAroundAndInsideWithinEdgesThatStayApart)
               "BBBBBggx");
     // The right edge dragged beyond the picture (the mouse is grabbed outside
     // the widget), and a press inside starts no new region.
-    HoverDrag({82, 30}, {95, 30});
-    HoverDrag({30, 30}, {40, 40});
+    hoverDrag({82, 30}, {95, 30});
+    hoverDrag({30, 30}, {40, 40});
     EXPECT_EQ(Look(Compose(), {{77, 30}, {79, 5}, {35, 30}}), "gBg");
 
     Render()->SetRemarkType(12); // a type change removes the region
@@ -254,21 +250,21 @@ TEST_F(RegionTest, EmphasizeAndShadeFillAroundAndInsideWithinEdgesThatStayApart)
     EXPECT_EQ(m_pHost->cursor().shape(), Qt::ArrowCursor);
     // The top-left corner down and right: both edges follow. Then past the
     // bottom-right corner: refused, both stay.
-    HoverDrag({8, 8}, {30, 30});
+    hoverDrag({8, 8}, {30, 30});
     EXPECT_EQ(Look(Compose(), {{20, 40}, {40, 20}, {45, 40}}), "BBg");
-    HoverDrag({28, 28}, {70, 55});
+    hoverDrag({28, 28}, {70, 55});
     EXPECT_EQ(Look(Compose(), {{20, 40}, {40, 20}, {45, 40}}), "BBg");
     // The right edge in to 40, then the left edge towards 50: it may not pass
     // where the right edge now is.
-    HoverDrag({62, 40}, {40, 40});
-    HoverDrag({28, 40}, {50, 40});
+    hoverDrag({62, 40}, {40, 40});
+    hoverDrag({28, 40}, {50, 40});
     EXPECT_EQ(Look(Compose(), {{35, 40}, {46, 40}, {25, 40}}), "gBB");
-    HoverDrag({42, 40}, {20, 40}); // nor the right edge where the left one is
+    hoverDrag({42, 40}, {20, 40}); // nor the right edge where the left one is
     EXPECT_EQ(Look(Compose(), {{35, 40}, {46, 40}, {25, 40}}), "gBB");
 
     // Region 30..40 x 30..50 now.
-    EXPECT_EQ(Hover(42, 52), Qt::SizeFDiagCursor);
-    EXPECT_EQ(Hover(42, 28), Qt::SizeBDiagCursor);
+    EXPECT_EQ(hover(42, 52), Qt::SizeFDiagCursor);
+    EXPECT_EQ(hover(42, 28), Qt::SizeBDiagCursor);
     Drag({42, 28}, {45, 25}, false); // a drag does not recompute it
     EXPECT_EQ(m_pHost->cursor().shape(), Qt::SizeBDiagCursor);
     Render()->OnMouseRelease(45, 25);
