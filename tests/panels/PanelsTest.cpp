@@ -8,24 +8,21 @@
 #include "panels/RemarkView.h"
 #include "panels/ToolView.h"
 
-#include "app/Configuration.h"
 #include "app/SharedState.h"
+#include "tests/support/DeviceTest.h"
 
 #include <QAbstractButton>
 #include <QApplication>
 #include <QColorDialog>
 #include <QFile>
-#include <QSettings>
 #include <QSignalSpy>
 #include <QTest>
 #include <QTimer>
 #include <QTouchDevice>
 
-#include <gtest/gtest.h>
-
 namespace {
 
-using Codes = std::vector<int>;
+using PanelsTest = DeviceTest;
 using Panels = std::initializer_list<QWidget*>;
 
 // The buttons shown on, by icon name without "Sel.png", sorted and joined
@@ -53,18 +50,17 @@ QString SelectedIcons(Panels panels) {
     return selected.join(' ');
 }
 
-// A fresh private configuration file holding strStored ("Group/Key=value
-// ..."), and the three panels wired as the main window wires them, in its
-// order: the tool column answers the effect codes with operations that come
-// back to the control panel while the click still runs. A stand-in for the
-// view records what reaches it: the codes, "type n" and "op n" of the tool
-// column, and "<width index>/<colour as #aarrggbb>" for each pen (QSignalSpy
-// cannot record a QColor& argument); it turns the shared angle while it
-// handles the rotate code.
+// The configuration holding strStored ("Group/Key=value ..."), and the three
+// panels wired as the main window wires them, in its order: the tool column
+// answers the effect codes with operations that come back to the control
+// panel while the click still runs. A stand-in for the view records what
+// reaches it: the codes, "type n" and "op n" of the tool column, and
+// "<width index>/<colour as #aarrggbb>" for each pen (QSignalSpy cannot
+// record a QColor& argument); it turns the shared angle while it handles the
+// rotate code.
 struct WiredPanels {
     struct Settings {
         explicit Settings(const QString& strStored) {
-            OpenConfiguration();
             ConfigSettings->clear();
             for (const QString& strValue : strStored.split(' ', Qt::SkipEmptyParts)) {
                 ConfigSettings->setValue(strValue.section('=', 0, 0),
@@ -72,7 +68,6 @@ struct WiredPanels {
             }
             CurrentRotateAngle = 0;
         }
-        ~Settings() { CloseConfiguration(); }
     } settings;
 
     explicit WiredPanels(const QString& strStored = QString()) : settings(strStored) {
@@ -86,10 +81,8 @@ struct WiredPanels {
         QObject::connect(&control, &ControlPanel::OneControlHappend, &remark,
                          &RemarkView::OnOneControlHappend);
         QObject::connect(&control, &ControlPanel::OneControlHappend, [this](int nType) {
-            codes.push_back(nType);
-            if (nType == 10) {
-                CurrentRotateAngle = (CurrentRotateAngle + 90) % 360;
-            }
+            codes << QString::number(nType);
+            CurrentRotateAngle = nType == 10 ? (CurrentRotateAngle + 90) % 360 : CurrentRotateAngle;
         });
         QObject::connect(&remark, &RemarkView::RemarkOperationChanged, &option,
                          &OptionPanel::OnPenTypeChanged);
@@ -125,65 +118,57 @@ struct WiredPanels {
             QTest::mouseClick(pButton, Qt::LeftButton);
         }
     }
-    Codes Take() { return std::exchange(codes, {}); }
+    QString Take() { return std::exchange(codes, {}).join(' '); }
     QString Selected() { return SelectedIcons({&remark, &option}); }
 
     ControlPanel control;
     RemarkView remark;
     OptionPanel option;
-    Codes codes;
-    QStringList events;
-    QStringList pens;
+    QStringList codes, events, pens;
 };
 
-// Clicks on both panels (tool names are the tool column's); the icons shown
-// on the control panel afterwards.
-TEST(PanelsTest, ControlCodesAndIconsOfClickSequences) {
+// Clicks on both panels (tool names are the tool column's); the codes sent
+// and the icons shown on the control panel afterwards.
+TEST_F(PanelsTest, ControlCodesAndIconsOfClickSequences) {
     const struct {
-        const char* szClicks;
-        Codes codes;
-        const char* szSelected;
+        const char *szClicks, *szCodes, *szSelected;
     } rows[] = {
-        {"auto brighten darken", {1, 6, 7}, ""},
+        {"auto brighten darken", "1 6 7", ""},
         // The receivers keep their own state: toggles but the lamp send one code.
-        {"led mirror frozen mosaic rotate rotate rotate",
-         {2, 11, 17, 18, 10, 10, 10},
+        {"led mirror frozen mosaic rotate rotate rotate", "2 11 17 18 10 10 10",
          "Frozen Lamp Mirror Mosaic Rotate"},
         {"led led mirror mirror frozen frozen mosaic mosaic rotate rotate rotate rotate",
-         {2, 3, 11, 11, 17, 17, 18, 18, 10, 10, 10, 10},
-         ""},
+         "2 3 11 11 17 17 18 18 10 10 10 10", ""},
         // Compare and title are never on together, nor emphasize and shade,
         // which replace each other without an "off" code and are not turned
         // off by their own operation coming back.
-        {"negative blackWhite emphasize shade", {12, 13, 16, 15}, "Shade Title"},
-        {"blackWhite negative shade emphasize", {13, 12, 15, 16}, "Emphasize Negative"},
-        {"negative blackWhite negative negative emphasize emphasize", {12, 13, 12, 12, 16, 0}, ""},
-        {"blackWhite blackWhite shade shade emphasize shade emphasize",
-         {13, 13, 15, 0, 16, 15, 16},
+        {"negative blackWhite emphasize shade", "12 13 16 15", "Shade Title"},
+        {"blackWhite negative shade emphasize", "13 12 15 16", "Emphasize Negative"},
+        {"negative blackWhite negative negative emphasize emphasize", "12 13 12 12 16 0", ""},
+        {"blackWhite blackWhite shade shade emphasize shade emphasize", "13 13 15 0 16 15 16",
          "Emphasize"},
         // Choosing a tool, or clearing, ends them without a code.
-        {"emphasize arrow emphasize shade clear shade", {16, 16, 15, 15}, "Shade"},
-        {"shade arrow shade emphasize clear emphasize", {15, 15, 16, 16}, "Emphasize"},
+        {"emphasize arrow emphasize shade clear shade", "16 16 15 15", "Shade"},
+        {"shade arrow shade emphasize clear emphasize", "15 15 16 16", "Emphasize"},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.szClicks);
         WiredPanels wired;
         wired.Click(row.szClicks);
-        EXPECT_EQ(wired.codes, row.codes);
+        EXPECT_EQ(wired.Take(), row.szCodes);
         EXPECT_EQ(SelectedIcons({&wired.control}), row.szSelected);
     }
 }
 
 // The zoom buttons hold from press to release, by mouse or by touch, and
 // never end in a click; a held focus button repeats its step and stop.
-TEST(PanelsTest, HeldZoomAndFocusButtons) {
+TEST_F(PanelsTest, HeldZoomAndFocusButtons) {
     WiredPanels wired;
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&wired.control));
-    static QTouchDevice* pDevice = QTest::createTouchDevice();
-    for (const auto& zoom :
-         {std::make_pair("zoomInButton", 4), std::make_pair("zoomOutButton", 5)}) {
-        SCOPED_TRACE(zoom.first);
-        auto* pZoom = wired.control.findChild<QAbstractButton*>(zoom.first);
+    QTouchDevice* pDevice = QTest::createTouchDevice();
+    for (const char* szZoom : {"zoomIn", "zoomOut"}) {
+        SCOPED_TRACE(szZoom);
+        auto* pZoom = wired.control.findChild<QAbstractButton*>(QString(szZoom) + "Button");
         QSignalSpy clicked(pZoom, &QAbstractButton::clicked);
         QTest::mousePress(pZoom, Qt::LeftButton);
         EXPECT_TRUE(pZoom->isDown());
@@ -200,29 +185,26 @@ TEST(PanelsTest, HeldZoomAndFocusButtons) {
         QCoreApplication::sendEvent(pZoom, &begin);
         QCoreApplication::sendEvent(pZoom, &cancel);
         QCoreApplication::processEvents();
-        const int n = zoom.second;
-        EXPECT_EQ(wired.Take(), (Codes{n, 19, n, 19, n, 19}));
+        const QString n = szZoom == QString("zoomIn") ? "4" : "5";
+        EXPECT_EQ(wired.Take(), QString("%1 19 %1 19 %1 19").arg(n));
         EXPECT_EQ(clicked.count(), 0);
     }
-    for (const auto& focus :
-         {std::make_pair("focusFarButton", 8), std::make_pair("focusNearButton", 9)}) {
-        auto* pFocus = wired.control.findChild<QAbstractButton*>(focus.first);
+    for (const char* szFocus : {"focusFarButton", "focusNearButton"}) {
+        auto* pFocus = wired.control.findChild<QAbstractButton*>(szFocus);
         QTest::mousePress(pFocus, Qt::LeftButton);
         EXPECT_TRUE(QTest::qWaitFor([&wired] { return wired.codes.size() >= 6; }, 5000));
         QTest::mouseRelease(pFocus, Qt::LeftButton);
-        const Codes held = wired.Take();
-        EXPECT_EQ(held.size() % 2, 0u) << focus.first;
-        for (size_t i = 0; i < held.size(); ++i) {
-            EXPECT_EQ(held[i], i % 2 ? 19 : focus.second) << focus.first << " " << i;
-        }
+        // Step and stop, and again: "8 19 8 19 ..."
+        const QString strStep = szFocus == QString("focusFarButton") ? "8 19 " : "9 19 ";
+        EXPECT_EQ(QString(wired.Take() + " ").replace(strStep, ""), "") << szFocus;
     }
 }
 
 // The row keeps its buttons apart and centred, also when the margins cannot
 // be equal.
-TEST(PanelsTest, ControlRowIsCentred) {
-    WiredPanels wired;
-    ControlPanel& panel = wired.control;
+TEST_F(PanelsTest, ControlRowIsCentred) {
+    ControlPanel panel;
+    panel.show();
     const auto buttons = panel.findChildren<QAbstractButton*>();
     for (int nWidth : {panel.minimumWidth(), 1259}) {
         panel.resize(nWidth, 72);
@@ -239,15 +221,19 @@ TEST(PanelsTest, ControlRowIsCentred) {
         EXPECT_EQ(row.size(), QSize(panel.ButtonRowWidth(), 64)) << nWidth;
         EXPECT_LE(qAbs(row.left() - (nWidth - 1 - row.right())), 1) << nWidth;
     }
+    ToolView column; // and the tool column its two panels
+    EXPECT_LT(column.GetRemarkView()->geometry().bottom(),
+              column.GetOptionPanel()->geometry().top());
+    EXPECT_LT(column.GetOptionPanel()->geometry().bottom(), column.RequiredHeight());
 }
 
-TEST(PanelsTest, ToolsAnnounceKindAndOperationAndShowTheChosenOne) {
+TEST_F(PanelsTest, ToolsAnnounceKindAndOperationAndShowTheChosenOne) {
     WiredPanels panels;
     // The current tool again is announced again; clear is an action that
     // leaves the tool chosen.
     panels.Click("line text eraser round round clear");
-    EXPECT_EQ(panels.events, (QStringList{"type 1", "op 1", "type 2", "op 8", "type 0", "op 9",
-                                          "type 1", "op 7", "type 1", "op 7", "op 10"}));
+    EXPECT_EQ(panels.events.join(", "), "type 1, op 1, type 2, op 8, type 0, op 9, type 1, op 7, "
+                                        "type 1, op 7, op 10");
     EXPECT_EQ(panels.Selected(), "Line2 More Round");
 
     // Only the effect buttons of the control panel take the tool away.
@@ -255,18 +241,15 @@ TEST(PanelsTest, ToolsAnnounceKindAndOperationAndShowTheChosenOne) {
     panels.Click("auto zoomIn rotate mirror frozen negative");
     EXPECT_EQ(panels.Selected(), "Line2 More Round");
     panels.Click("emphasize shade shade");
-    EXPECT_EQ(panels.events, (QStringList{"type 0", "op 11", "type 0", "op 12", "type 0", "op 0"}));
+    EXPECT_EQ(panels.events.join(", "), "type 0, op 11, type 0, op 12, type 0, op 0");
     EXPECT_EQ(panels.Selected(), "Line2 More");
     panels.Click("round");
     EXPECT_EQ(panels.Selected(), "Line2 More Round");
 }
 
-TEST(PanelsTest, PenOptionsFollowTheStoredPenOfEachTool) {
+TEST_F(PanelsTest, PenOptionsFollowTheStoredPenOfEachTool) {
     const struct {
-        const char* szStored;
-        const char* szClicks;
-        const char* szPens;
-        const char* szSelected;
+        const char *szStored, *szClicks, *szPens, *szSelected;
     } rows[] = {
         // Start-up shows the text tool's pen without announcing it.
         {"", "", "", "Blue Line1"},
@@ -276,8 +259,9 @@ TEST(PanelsTest, PenOptionsFollowTheStoredPenOfEachTool) {
         {"", "line eraser clear", "1/#ff000000", "Erase Line2 More"},
         {"Triangle/Width=2 Triangle/Color=0xFF000000 Text/Weight=3 Text/Color=0xFFFF0000",
          "triangle text", "2/#ff000000 3/#ffff0000", "Line4 Red Text"},
-        // A colour stored without alpha is still drawn opaque.
-        {"Doodle/Width=0 Doodle/Color=0x00FFFF00", "doodle", "0/#ffffff00", "Doodle Line1 More"},
+        // A colour stored without alpha is still drawn opaque; a width index
+        // outside the table is the default.
+        {"Doodle/Width=4 Doodle/Color=0x00FFFF00", "doodle", "1/#ffffff00", "Doodle Line2 More"},
         // A first tool with exactly the start-up pen still shows it selected.
         {"Line/Width=0 Line/Color=0xFF0000FF", "line", "0/#ff0000ff", "Blue Line Line1"},
         {"", "sizeWidth3 sizeWidth3 red yellow black",
@@ -294,12 +278,6 @@ TEST(PanelsTest, PenOptionsFollowTheStoredPenOfEachTool) {
         EXPECT_EQ(panels.pens.join(' '), row.szPens);
         EXPECT_EQ(panels.Selected(), row.szSelected);
     }
-}
-
-TEST(PanelsTest, ToolColumnHoldsBothPanelsApart) {
-    ToolView view;
-    EXPECT_LT(view.GetRemarkView()->geometry().bottom(), view.GetOptionPanel()->geometry().top());
-    EXPECT_LT(view.GetOptionPanel()->geometry().bottom(), view.RequiredHeight());
 }
 
 } // namespace

@@ -4,12 +4,10 @@
 #include "panels/SettingDlg.h"
 #include "panels/SettingPanel.h"
 
-#include "app/Configuration.h"
 #include "app/SharedState.h"
 #include "panels/PanelLook.h"
-#include "tests/support/FakeDeviceSources.h"
+#include "tests/support/DeviceTest.h"
 #include "tests/support/TestEnvironment.h"
-#include "view/DeviceMgr.h"
 
 #include <QAbstractButton>
 #include <QCheckBox>
@@ -18,37 +16,19 @@
 #include <QDir>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QSettings>
 #include <QTest>
-
-#include <gtest/gtest.h>
 
 namespace {
 
-void Click(QWidget& panel, const QString& strName) {
-    auto* pButton = panel.findChild<QAbstractButton*>(strName + "Button");
-    ASSERT_NE(pButton, nullptr) << qPrintable(strName);
-    QTest::mouseClick(pButton, Qt::LeftButton);
-}
-
-class SettingsTest : public ::testing::Test {
+class SettingsTest : public DeviceTest {
 protected:
     void SetUp() override {
-        OpenConfiguration();
-        ConfigSettings->clear();
-        m_pManager = std::make_unique<DeviceMgr>(
-            std::make_unique<FakeLocalSource>(std::vector<std::string>{"A", "B"}), nullptr);
-        DeviceManager = m_pManager.get();
+        DeviceTest::SetUp();
+        MakeDevices({"A", "B"});
     }
     void TearDown() override {
-        DeviceManager = nullptr;
         NetworkCameraConfig = NetworkCameraSettings();
-        CloseConfiguration();
-    }
-    template <typename T> static T* Child(QWidget& parent, const char* szName) {
-        T* pChild = parent.findChild<T*>(szName);
-        EXPECT_NE(pChild, nullptr) << szName;
-        return pChild;
+        DeviceTest::TearDown();
     }
     // The five keys of "Setting" as the file holds them.
     static QString Stored() {
@@ -59,8 +39,9 @@ protected:
         }
         return values.join('|');
     }
-
-    std::unique_ptr<DeviceMgr> m_pManager;
+    static void Click(QWidget& parent, const char* szName) {
+        QTest::mouseClick(parent.findChild<QAbstractButton*>(szName), Qt::LeftButton);
+    }
 };
 
 // Indexes the lists cannot show: the key's default for frame rate and photo
@@ -68,36 +49,37 @@ protected:
 // nothing and is written back as it was.
 TEST_F(SettingsTest, ConfirmWritesTheFiveKeysAndReportsACameraChange) {
     WriteConfigValue("Setting/FPS", 7);
-    WriteConfigValue("Setting/SaveResolution", 2);
+    WriteConfigValue("Setting/SaveResolution", 4);
     WriteConfigValue("Setting/RecordResolution", 5);
     WriteConfigValue("Setting/Device", "gone");
     {
         SettingDlg dialog;
-        EXPECT_EQ(Child<QComboBox>(dialog, "fpsCB")->currentIndex(), 2);
-        EXPECT_EQ(Child<QComboBox>(dialog, "saveCB")->currentIndex(), 2);
-        EXPECT_EQ(Child<QComboBox>(dialog, "recordCB")->currentIndex(), -1);
-        EXPECT_EQ(Child<QComboBox>(dialog, "deviceCB")->currentIndex(), 0);
-        EXPECT_EQ(Child<QLineEdit>(dialog, "pathEdit")->text(), ConfigFolder() + "/");
-        Child<QComboBox>(dialog, "fpsCB")->setCurrentIndex(0);
-        Child<QPushButton>(dialog, "okButton")->click();
+        EXPECT_EQ(dialog.findChild<QComboBox*>("fpsCB")->currentIndex(), 2);
+        EXPECT_EQ(dialog.findChild<QComboBox*>("saveCB")->currentIndex(), 1);
+        EXPECT_EQ(dialog.findChild<QComboBox*>("recordCB")->currentIndex(), -1);
+        EXPECT_EQ(dialog.findChild<QComboBox*>("deviceCB")->currentIndex(), 0);
+        EXPECT_EQ(dialog.findChild<QLineEdit*>("pathEdit")->text(), ConfigFolder() + "/");
+        dialog.findChild<QComboBox*>("fpsCB")->setCurrentIndex(0);
+        Click(dialog, "okButton");
         EXPECT_FALSE(dialog.Changed());
-        EXPECT_EQ(Stored(), ConfigFolder() + "/|0|2|5|A");
+        EXPECT_EQ(Stored(), ConfigFolder() + "/|0|1|5|A");
     }
     {
         SettingDlg dialog;
-        Child<QComboBox>(dialog, "deviceCB")->setCurrentIndex(1);
-        Child<QComboBox>(dialog, "recordCB")->setCurrentIndex(0);
-        Child<QPushButton>(dialog, "okButton")->click();
+        EXPECT_EQ(dialog.findChild<QComboBox*>("fpsCB")->currentIndex(), 0);
+        dialog.findChild<QComboBox*>("deviceCB")->setCurrentIndex(1);
+        dialog.findChild<QComboBox*>("recordCB")->setCurrentIndex(0);
+        Click(dialog, "okButton");
         EXPECT_TRUE(dialog.Changed());
         EXPECT_EQ(dialog.DeviceIndex(), 1);
-        EXPECT_EQ(Stored(), ConfigFolder() + "/|0|2|0|B");
+        EXPECT_EQ(Stored(), ConfigFolder() + "/|0|1|0|B");
     }
     DeviceManager = nullptr; // no devices: an empty list, an empty name
     SettingDlg dialog;
-    EXPECT_FALSE(Child<QComboBox>(dialog, "deviceCB")->isEnabled());
-    Child<QPushButton>(dialog, "okButton")->click();
+    EXPECT_FALSE(dialog.findChild<QComboBox*>("deviceCB")->isEnabled());
+    Click(dialog, "okButton");
     EXPECT_FALSE(dialog.Changed());
-    EXPECT_EQ(Stored(), ConfigFolder() + "/|0|2|0|");
+    EXPECT_EQ(Stored(), ConfigFolder() + "/|0|1|0|");
 }
 
 // Ticking the box is a change; the address and ports count only while it
@@ -107,25 +89,24 @@ TEST_F(SettingsTest, NetworkCameraFieldsCountAsAChangeOnlyWhileEnabled) {
         bool bTick;
         const char* szAddress;
         bool bChanged;
-        bool bEnabled;
         const char* szStoredAddress;
-    } rows[] = {{false, "10.0.0.1", false, false, ""},
-                {true, "10.0.0.2", true, true, "10.0.0.2"},
-                {true, "10.0.0.2", false, true, "10.0.0.2"},
-                {true, "10.0.0.3", true, true, "10.0.0.3"},
-                {false, "10.0.0.4", true, false, "10.0.0.3"}};
+    } rows[] = {{false, "10.0.0.1", false, ""},
+                {true, "10.0.0.2", true, "10.0.0.2"},
+                {true, "10.0.0.2", false, "10.0.0.2"},
+                {true, "10.0.0.3", true, "10.0.0.3"},
+                {false, "10.0.0.4", true, "10.0.0.3"}};
     for (const auto& row : rows) {
         SettingDlg dialog;
-        auto* pAddress = Child<QLineEdit>(dialog, "addrEdit");
+        auto* pAddress = dialog.findChild<QLineEdit*>("addrEdit");
         EXPECT_EQ(pAddress->isEnabled(), NetworkCameraConfig.bEnabled);
-        Child<QCheckBox>(dialog, "networkCamera")->setChecked(row.bTick);
+        dialog.findChild<QCheckBox*>("networkCamera")->setChecked(row.bTick);
         EXPECT_EQ(pAddress->isEnabled(), row.bTick);
         pAddress->setText(row.szAddress);
-        Child<QLineEdit>(dialog, "videoPortEdit")->setText("x5544");
-        Child<QPushButton>(dialog, "okButton")->click();
+        dialog.findChild<QLineEdit*>("videoPortEdit")->setText("x5544");
+        Click(dialog, "okButton");
         SCOPED_TRACE(row.szAddress);
         EXPECT_EQ(dialog.Changed(), row.bChanged);
-        EXPECT_EQ(NetworkCameraConfig.bEnabled, row.bEnabled);
+        EXPECT_EQ(NetworkCameraConfig.bEnabled, row.bTick);
         EXPECT_EQ(NetworkCameraConfig.strAddress, row.szStoredAddress);
         EXPECT_EQ(NetworkCameraConfig.nVideoPort, 0u);
     }
@@ -139,23 +120,21 @@ TEST_F(SettingsTest, PanelButtonsSendTheirCodesAndTheRecordButtonFollowsTheRecor
     std::vector<int> sent;
     QObject::connect(&panel, &SettingPanel::OneControlHappend, [&sent](int nCode) {
         sent.push_back(nCode);
-        if (nCode == 1) {
-            IsRecording = !IsRecording;
-        }
+        IsRecording = IsRecording != (nCode == 1);
     });
-    auto* pRecord = Child<QPushButton>(panel, "recordButton");
+    auto* pRecord = panel.findChild<QPushButton*>("recordButton");
     const QString strIdle = pRecord->text();
-    for (const char* szName : {"photo", "set", "record"}) {
+    for (const char* szName : {"photoButton", "setButton", "recordButton"}) {
         Click(panel, szName);
     }
     EXPECT_EQ(sent, (std::vector<int>{0, 2, 1}));
     EXPECT_EQ(ButtonIconFile(pRecord), "RecordSel.png");
     EXPECT_EQ(pRecord->text(), "00:00");
-    Click(panel, "record");
+    Click(panel, "recordButton");
     EXPECT_EQ(ButtonIconFile(pRecord), "Record.png");
     EXPECT_EQ(pRecord->text(), strIdle);
 
-    Click(panel, "record");
+    Click(panel, "recordButton");
     IsRecording = false; // a write error ended it
     EXPECT_TRUE(WaitFor([&] { return ButtonIconFile(pRecord) == "Record.png"; }, 5000));
     EXPECT_EQ(pRecord->text(), strIdle);
@@ -172,14 +151,13 @@ public slots:
 TEST_F(SettingsTest, FolderButtonShowsTheStorageFolderMakingItsLastLevel) {
     UrlCatcher catcher;
     QDesktopServices::setUrlHandler("file", &catcher, "Open");
-    const QString strRoot = QDir::tempPath() + "/orvane-settings-" + QString::number(getpid());
+    const QString strRoot = TestHomeFolder() + "/elsewhere";
     WriteConfigValue("Setting/SavePath", strRoot);
     SettingPanel panel;
-    Click(panel, "info");
+    Click(panel, "infoButton");
     QDesktopServices::unsetUrlHandler("file");
     EXPECT_EQ(catcher.urls, QList<QUrl>{QUrl::fromLocalFile(strRoot)});
     EXPECT_TRUE(QDir(strRoot).exists());
-    QDir(strRoot).removeRecursively();
 }
 
 } // namespace

@@ -26,8 +26,8 @@ TEST(ImageEffectsTest, TurnsTurnedPartsAndMosaicMatchQt) {
          {QSize(37, 70), QSize(40, 261), QSize(3, 9), QSize(1, 1), QSize(10251, 3)}) {
         const std::string strSize =
             std::to_string(size.width()) + "x" + std::to_string(size.height());
-        const QImage source = Rgb32(PatternFrame(size.width(), size.height(), 5));
-        const QImage other = Rgb32(PatternFrame(size.width(), size.height(), 9));
+        const QImage source = PatternFrame(size.width(), size.height(), 5);
+        const QImage other = PatternFrame(size.width(), size.height(), 9);
         // A part off every border, clipped to the small pictures (empty on 1 x 1).
         const QRect rcPart = QRect(2, 5, 21, 30) & source.rect();
         QImage mixed = other;
@@ -57,12 +57,12 @@ TEST(ImageEffectsTest, TurnsTurnedPartsAndMosaicMatchQt) {
     }
     // A null target is what Qt leaves when it refuses a size; a target of the
     // wrong size is left alone.
-    const QImage source = Rgb32(PatternFrame(8, 6, 1));
-    QImage null, unturned = Rgb32(SolidFrame(8, 6, 0));
+    const QImage source = PatternFrame(8, 6, 1);
+    QImage null, unturned = SolidFrame(8, 6, 0);
     EXPECT_FALSE(ImageEffects::Turn(source, 90, false, null));
     EXPECT_FALSE(ImageEffects::Mosaic(source, false, null));
     EXPECT_FALSE(ImageEffects::TurnPart(source, QRect(1, 1, 2, 2), 90, true, unturned));
-    EXPECT_EQ(unturned, Rgb32(SolidFrame(8, 6, 0)));
+    EXPECT_EQ(unturned, SolidFrame(8, 6, 0));
 }
 
 } // namespace

@@ -17,7 +17,7 @@ namespace {
 // Every frame is one solid colour, so a picture mixing two frames is not.
 bool IsSolid(const QImage& picture, QRgb crColor) {
     return !picture.isNull() &&
-           Rgb32(picture) == Rgb32(SolidFrame(picture.width(), picture.height(), crColor));
+           Rgb32(picture) == SolidFrame(picture.width(), picture.height(), crColor);
 }
 
 TEST(QTRenderThreadTest, TheRecorderGetsWholePicturesThatStayPut) {

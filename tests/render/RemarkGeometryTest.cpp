@@ -17,8 +17,9 @@ TEST(RemarkGeometryTest, GrabBandsJustOutsideEachEdgeAndTheirCursors) {
         // clang-format off
         {30, 40, 0, Qt::ArrowCursor}, {10, 40, 0, Qt::ArrowCursor}, {6, 40, 0, Qt::ArrowCursor},
         {9, 40, 1, Qt::SizeHorCursor}, {7, 40, 1, Qt::SizeHorCursor}, {9, 500, 1, Qt::SizeHorCursor},
-        {53, 40, 2, Qt::SizeHorCursor}, {30, 17, 3, Qt::SizeVerCursor}, {300, 19, 3, Qt::SizeVerCursor},
-        {30, 63, 4, Qt::SizeVerCursor}, {8, 18, 5, Qt::SizeFDiagCursor}, {52, 18, 6, Qt::SizeBDiagCursor},
+        {53, 40, 2, Qt::SizeHorCursor}, {54, 40, 0, Qt::ArrowCursor}, {30, 17, 3, Qt::SizeVerCursor},
+        {300, 19, 3, Qt::SizeVerCursor}, {30, 63, 4, Qt::SizeVerCursor}, {30, 64, 0, Qt::ArrowCursor},
+        {8, 18, 5, Qt::SizeFDiagCursor}, {52, 18, 6, Qt::SizeBDiagCursor},
         {8, 62, 7, Qt::SizeBDiagCursor}, {52, 62, 8, Qt::SizeFDiagCursor},
         // clang-format on
     };

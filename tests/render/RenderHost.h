@@ -40,20 +40,17 @@ private:
     IVideoRender* m_pRender = nullptr;
 };
 
+// Camera-like frames (32-bit, opaque): one colour, or every pixel distinct
+// for pictures up to 256 x 256, with nTag telling frames apart.
 inline QImage SolidFrame(int nWidth, int nHeight, QRgb crColor) {
-    QImage frame(nWidth, nHeight, QImage::Format_ARGB32);
+    QImage frame(nWidth, nHeight, QImage::Format_RGB32);
     frame.fill(crColor);
     return frame;
 }
-
-// A camera-like frame (32-bit ARGB, opaque) with every pixel distinct for
-// pictures up to 256 x 256; nTag tells frames apart.
 inline QImage PatternFrame(int nWidth, int nHeight, int nTag) {
-    QImage frame(nWidth, nHeight, QImage::Format_ARGB32);
-    for (int y = 0; y < nHeight; ++y) {
-        for (int x = 0; x < nWidth; ++x) {
-            frame.setPixel(x, y, qRgb(x, y, nTag));
-        }
+    QImage frame(nWidth, nHeight, QImage::Format_RGB32);
+    for (int i = 0; i < nWidth * nHeight; ++i) {
+        frame.setPixel(i % nWidth, i / nWidth, qRgb(i % nWidth, i / nWidth, nTag));
     }
     return frame;
 }
@@ -62,10 +59,9 @@ inline QImage PatternFrame(int nWidth, int nHeight, int nTag) {
 // top-left pixel.
 inline QImage Mosaicked(const QImage& source) {
     QImage image = source.copy();
-    for (int y = 0; y < source.height(); ++y) {
-        for (int x = 0; x < source.width(); ++x) {
-            image.setPixel(x, y, source.pixel(x / 10 * 10, y / 10 * 10));
-        }
+    for (int i = 0; i < source.width() * source.height(); ++i) {
+        const int x = i % source.width(), y = i / source.width();
+        image.setPixel(x, y, source.pixel(x / 10 * 10, y / 10 * 10));
     }
     return image;
 }

@@ -5,8 +5,8 @@
 #include <QRgb>
 
 #include <functional>
-#include <map>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -14,7 +14,6 @@
 // read it after the camera was released.
 struct FakeCameraLog {
     int nLocks = 0;         // LockFrame calls that returned true
-    int nFailedLocks = 0;   // LockFrame calls that returned false
     int nUnlocks = 0;       // UnlockFrame calls
     int nPairingErrors = 0; // unlock without a pinned frame, or a second lock while pinned
     bool bReleased = false;
@@ -30,10 +29,10 @@ struct FakeCameraLog {
 //   view.SetCamera(pCamera);          // the view releases it later
 //   EXPECT_TRUE(log->bReleased);
 //
-// By default the pixel at (x, y) of frame n is FakeCamera::DefaultPixel(x, y, n).
-// Control operations return true except Rotate, Mirror, Negative, BlackWhite,
-// AuxControl, Freeze and Mosaic, like a camera whose software fallbacks the
-// view must apply; SetControlResult changes that per operation.
+// By default the pixel at (x, y) of frame n has red x + n, green y and blue
+// from the high bits of x and y. Control operations return true except
+// Rotate, Mirror, Negative, BlackWhite, AuxControl, Freeze and Mosaic, like a
+// camera whose software fallbacks the view must apply, until SetHardware.
 class FakeCamera final : public ICamera {
 public:
     using Pattern = std::function<QRgb(int nX, int nY, int nFrame)>;
@@ -42,28 +41,17 @@ public:
 
     std::shared_ptr<FakeCameraLog> Log() const { return m_log; }
 
-    // The size of the next pictures; 0 x 0 makes LockFrame fail.
+    // The size of the next pictures.
     void SetSize(int nWidth, int nHeight);
-    // Until a picture is "available", LockFrame fails (no sample yet).
-    void SetPictureAvailable(bool bAvailable) { m_bAvailable = bAvailable; }
     void SetPattern(Pattern pattern) { m_pattern = std::move(pattern); }
-    void SetSolidColor(QRgb crColor);
-    void SetControlResult(const std::string& strName, bool bResult);
+    // The camera does this one itself from now on.
+    void SetHardware(const std::string& strName) { m_softwareOnly.erase(strName); }
     // A faulty camera: LockFrame reports twice the height its buffer holds.
     void SetReportsTooLarge(bool bTooLarge) { m_bTooLarge = bTooLarge; }
-    // Simulates opening the device; Open() returns what was set here.
-    void SetOpenSucceeds(bool bSucceeds) { m_bOpenSucceeds = bSucceeds; }
-    bool Open();
-
-    // Frames served so far (the n passed to the pattern of the next frame).
-    int FrameCount() const { return m_nFrame; }
-    bool IsLocked() const { return m_bLocked; }
-
-    static QRgb DefaultPixel(int nX, int nY, int nFrame);
 
     bool LockFrame(unsigned char*& pData, int& nSize, int& nWidth, int& nHeight) override;
     void UnlockFrame() override;
-    bool IsRunning() override { return m_bRunning; }
+    bool IsRunning() override { return true; }
     void Release() override;
 
     bool AutoFocus() override { return Control("AutoFocus"); }
@@ -89,15 +77,13 @@ private:
     bool Control(const char* szName);
 
     std::shared_ptr<FakeCameraLog> m_log = std::make_shared<FakeCameraLog>();
-    std::map<std::string, bool> m_results;
+    std::set<std::string> m_softwareOnly = {"Rotate",     "Mirror", "Negative", "BlackWhite",
+                                            "AuxControl", "Freeze", "Mosaic"};
     std::vector<unsigned char> m_buffer;
     Pattern m_pattern;
     int m_nWidth;
     int m_nHeight;
     int m_nFrame = 0;
-    bool m_bAvailable = true;
     bool m_bLocked = false;
-    bool m_bRunning = true;
-    bool m_bOpenSucceeds = true;
     bool m_bTooLarge = false;
 };

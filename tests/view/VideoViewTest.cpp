@@ -1,23 +1,30 @@
-// The video view's frame loop, controls, photos and camera switch, driven
-// tick by tick with fake cameras.
+// The video view's frame loop, controls, photos and camera switch, and its
+// widgets as the user meets them: where the picture is placed, where the
+// mouse lands in the picture, and the text remark box; driven tick by tick
+// with fake cameras.
 
 #include "app/SharedState.h"
 #include "panels/ControlType.h"
+#include "render/RemarkType.h"
 #include "tests/support/TestEnvironment.h"
 #include "tests/view/ViewTestHost.h"
 #include "view/ShutterSound.h"
 
-#include <QApplication>
 #include <QComboBox>
 #include <QDialog>
 #include <QDir>
 #include <QImageReader>
+#include <QMenu>
+#include <QMouseEvent>
+#include <QPainter>
 #include <QPushButton>
+#include <QTextEdit>
 #include <QTimer>
 
 namespace {
 
 using VideoViewTest = ViewTestHost;
+using VideoWidgetsTest = ViewTestHost;
 
 const QRgb Opaque = 0xFF000000u;
 
@@ -33,12 +40,10 @@ TEST_F(VideoViewTest, OpensTheStoredCameraOrTheFirstOrRunsWithoutOne) {
         if (row.szStored) {
             WriteConfigValue("Setting/Device", row.szStored);
         }
-        std::vector<int> opened;
-        MakeView(row.names, [&opened](unsigned int nIndex) {
-            opened.push_back(int(nIndex));
-            return new FakeCamera(64, 48);
-        });
-        EXPECT_EQ(opened, row.nOpened < 0 ? std::vector<int>{} : std::vector<int>{row.nOpened});
+        MakeView(row.names, Cameras(64, 48));
+        EXPECT_EQ(m_devices->strCalls, row.nOpened < 0 ? "local enumerate; "
+                                                       : "local enumerate; local camera " +
+                                                             std::to_string(row.nOpened) + " 0; ");
         auto* pNoPicture = m_pView->findChild<QWidget*>("noPictureLabel");
         EXPECT_TRUE(pNoPicture->isVisible());
         m_pView->OnOneControlHappend(CONTROL_ROTATE);
@@ -69,14 +74,13 @@ TEST_F(VideoViewTest, ControlsReachTheCameraOrItsSoftwareStandIn) {
 }
 
 TEST_F(VideoViewTest, RotatesInSoftwareOnlyWhenTheCameraCannot) {
-    FakeCamera* pCamera = nullptr;
-    MakeView({"A"}, [&pCamera](unsigned int) { return pCamera = new FakeCamera(64, 48); });
+    MakeView({"A"}, Cameras(64, 48));
     for (int nAngle : {90, 180, 270, 0}) {
         m_pView->OnOneControlHappend(CONTROL_ROTATE);
         EXPECT_EQ(CurrentRotateAngle, nAngle);
         EXPECT_EQ(Tick().size(), nAngle % 180 ? QSize(48, 64) : QSize(64, 48)) << nAngle;
     }
-    pCamera->SetControlResult("Rotate", true);
+    m_pCamera->SetHardware("Rotate");
     m_pView->OnOneControlHappend(CONTROL_ROTATE);
     EXPECT_EQ(CurrentRotateAngle, 0);
     EXPECT_EQ(Tick().size(), QSize(64, 48));
@@ -85,19 +89,14 @@ TEST_F(VideoViewTest, RotatesInSoftwareOnlyWhenTheCameraCannot) {
 // Held for 10 ticks on 1920 x 1080: the cut-out (160, 90, 1600, 900) fills
 // the picture. Held on, it stops at its smallest inside the picture.
 TEST_F(VideoViewTest, DigitalZoomCutsOutStepByStepAndStopsAtItsSmallest) {
-    FakeCamera* pCamera = nullptr;
-    MakeView({"A"}, [&pCamera](unsigned int) {
-        pCamera = new FakeCamera(1920, 1080);
-        pCamera->SetPattern(Where);
-        return pCamera;
-    });
+    MakeView({"A"}, Cameras(1920, 1080, Where));
     m_pView->OnOneControlHappend(CONTROL_ZOOM_IN);
     QImage picture = Tick(10);
     EXPECT_EQ(picture.pixel(0, 0), Where(160, 90) | Opaque);
     EXPECT_EQ(picture.pixel(1919, 1079), Where(1759, 989) | Opaque);
 
     // 640 x 360 allows 19 steps: the cut-out (304, 171, 32, 18).
-    pCamera->SetSize(640, 360);
+    m_pCamera->SetSize(640, 360);
     picture = Tick(30);
     EXPECT_EQ(picture.pixel(0, 0), Where(304, 171) | Opaque);
     EXPECT_EQ(picture.pixel(639, 359), Where(335, 188) | Opaque);
@@ -108,10 +107,10 @@ TEST_F(VideoViewTest, DigitalZoomCutsOutStepByStepAndStopsAtItsSmallest) {
     EXPECT_EQ(Tick(5).pixel(639, 359), Where(639, 359) | Opaque);
 }
 
-// The default pattern moves by one step of red per picture. Compare keeps
-// the left half still, title the top strip; each switches the other off.
+// FakeCamera's own pattern moves by one step of red per picture. Compare
+// keeps the left half still, title the top strip; each switches the other off.
 TEST_F(VideoViewTest, CompareAndTitleSwitchEachOtherOff) {
-    MakeView({"A"}); // 640 x 480
+    MakeView({"A"});
     const struct {
         int nCode;
         bool bLeftStill;
@@ -129,7 +128,9 @@ TEST_F(VideoViewTest, CompareAndTitleSwitchEachOtherOff) {
     }
 }
 
-TEST_F(VideoViewTest, FreezeStopsReadingTheCameraUntilPressedAgain) {
+// Frozen, the camera is not read. A camera whose word on its size does not
+// fit its buffer is read, but its picture is not shown.
+TEST_F(VideoViewTest, FreezeStopsReadingTheCameraAndAFrameLargerThanItsBufferIsSkipped) {
     MakeView({"A"}, Cameras(64, 48));
     const auto& log = *m_devices->cameras.at(0);
     Tick(2);
@@ -137,20 +138,12 @@ TEST_F(VideoViewTest, FreezeStopsReadingTheCameraUntilPressedAgain) {
     Tick(3);
     EXPECT_EQ(log.nLocks, 2);
     m_pView->OnOneControlHappend(CONTROL_FROZEN);
-    Tick(3);
+    m_pCamera->SetReportsTooLarge(true);
+    m_pCamera->SetSize(32, 24);
+    EXPECT_EQ(Tick(3).size(), QSize(64, 48));
     EXPECT_EQ(log.nLocks, 5);
+    EXPECT_EQ(log.nUnlocks, 5);
     EXPECT_EQ(log.nPairingErrors, 0);
-}
-
-// A camera whose word on its size does not fit its buffer is not read.
-TEST_F(VideoViewTest, AFrameLargerThanItsBufferIsSkipped) {
-    MakeView({"A"}, [](unsigned int) {
-        auto* pCamera = new FakeCamera(64, 48);
-        pCamera->SetReportsTooLarge(true);
-        return pCamera;
-    });
-    EXPECT_TRUE(Tick(2).isNull());
-    EXPECT_EQ(m_devices->cameras.at(0)->nUnlocks, 2);
 }
 
 QStringList Photos() {
@@ -158,10 +151,12 @@ QStringList Photos() {
 }
 
 // Every index reads its size; one outside the table is the default 1.
-// Photos within one second keep distinct names.
+// Photos within one second keep distinct names. They show the newest
+// picture, which nothing has painted yet.
 TEST_F(VideoViewTest, PhotosTakeTheChosenSizeAndNeverReplaceOneAnother) {
-    MakeView({"A"}, Cameras(640, 360));
-    Tick();
+    MakeView({"A"}, Cameras(1280, 720, Where));
+    m_pCamera->SetSize(640, 360);
+    m_pView->OnReadFrame();
     const auto* pShutter = m_pView->findChild<ShutterSound*>();
     const struct {
         int nIndex;
@@ -179,8 +174,13 @@ TEST_F(VideoViewTest, PhotosTakeTheChosenSizeAndNeverReplaceOneAnother) {
         }
         ASSERT_EQ(added.size(), 1) << row.nIndex;
         taken << added;
-        const QString strPath = TestDocumentsFolder() + "/Orvane/Screenshot/" + added[0];
-        EXPECT_EQ(QImageReader(strPath).size(), row.size) << row.nIndex;
+        QImageReader reader(TestDocumentsFolder() + "/Orvane/Screenshot/" + added[0]);
+        EXPECT_EQ(reader.format(), "jpeg");
+        const QImage photo = reader.read();
+        EXPECT_EQ(photo.size(), row.size) << row.nIndex;
+        // The middle of the picture: Where(320, 180) is (64, 180, 1).
+        const QRgb cr = photo.pixel(photo.width() / 2, photo.height() / 2);
+        EXPECT_LE(qAbs(qRed(cr) - 64) + qAbs(qGreen(cr) - 180) + qBlue(cr), 24) << row.nIndex;
         EXPECT_EQ(pShutter->PlayCount(), taken.size());
     }
     EXPECT_TRUE(taken.filter("-1.jpg").size() >= 1) << taken.join(' ').toStdString();
@@ -222,6 +222,177 @@ TEST_F(VideoViewTest, ASettingsChangeOfCameraReleasesTheOldOneFirst) {
     EXPECT_TRUE(timers[0]->isActive());
     EXPECT_EQ(timers[0]->interval(), 50);
     EXPECT_EQ(Tick().size(), QSize(32, 24));
+}
+
+TEST_F(VideoWidgetsTest, PlacesThePictureWithoutEnlargingAndKeepsItForARefusedOne) {
+    MakeView({"A"});
+    const struct {
+        QSize camera, area;
+        int nTurns;
+        QRect rc;
+    } rows[] = {{{640, 480}, {1055, 697}, 0, {207, 108, 640, 480}},
+                {{1920, 1080}, {1055, 697}, 0, {0, 52, 1055, 593}},
+                {{1920, 1080}, {1055, 697}, 1, {331, 0, 392, 697}},
+                {{1920, 1080}, {500, 697}, 1, {0, 208, 500, 281}}};
+    for (const auto& row : rows) {
+        m_pCamera->SetSize(row.camera.width(), row.camera.height());
+        Tick();
+        for (int i = 0; i < row.nTurns; ++i) {
+            m_pView->OnOneControlHappend(CONTROL_ROTATE);
+        }
+        m_pView->resize(row.area);
+        QApplication::processEvents();
+        EXPECT_EQ(RenderWidget()->geometry(), row.rc) << row.camera.width() << " " << row.nTurns;
+    }
+    // A picture the renderer refuses (too wide for 32 bits) moves nothing.
+    EXPECT_FALSE(m_pView->ViewWidget()->SetFrame(QImage()));
+    EXPECT_FALSE(m_pView->ViewWidget()->SetFrame(QImage(70000000, 1, QImage::Format_Grayscale8)));
+    EXPECT_EQ(RenderWidget()->geometry(), QRect(0, 208, 500, 281));
+}
+
+TEST_F(VideoWidgetsTest, EveryEdgePixelMapsInsideThePictureToThePixelShownThere) {
+    // Not square, and shown smaller than it is in every orientation: turned,
+    // 82 x 199, where one scale for both axes would reach past the last row.
+    // Picture pixel (x, y) has red x and green y.
+    MakeView({"A"}, Cameras(240, 100, Where));
+    m_pView->resize(200, 199);
+    QApplication::processEvents();
+    const QRect rcPicture(0, 0, 240, 100);
+    for (int nTurn = 1; nTurn <= 8; ++nTurn) {
+        if (nTurn == 5) {
+            m_pView->OnOneControlHappend(CONTROL_MIRROR);
+        }
+        m_pView->OnOneControlHappend(CONTROL_ROTATE);
+        Tick();
+        const QImage shown = Shown();
+        const int nWidth = shown.width(), nHeight = shown.height();
+        ASSERT_LT(nWidth * nHeight, rcPicture.width() * rcPicture.height());
+        // Round the border: whole top and bottom rows, the ends of the others.
+        for (int i = 0; i < nWidth * nHeight; ++i) {
+            const QPoint pt(i % nWidth, i / nWidth);
+            if (pt.y() > 0 && pt.y() < nHeight - 1 && pt.x() > 0 && pt.x() < nWidth - 1) {
+                continue;
+            }
+            const QPoint ptPicture = RenderWidget()->MapToPicture(pt.x(), pt.y());
+            const QRgb cr = shown.pixel(pt);
+            // The mapping truncates, the draw samples pixel centres.
+            if (!rcPicture.contains(ptPicture) || qAbs(ptPicture.x() - qRed(cr)) > 1 ||
+                qAbs(ptPicture.y() - qGreen(cr)) > 1) {
+                ADD_FAILURE() << "turn " << nTurn << ": " << pt.x() << "," << pt.y() << " maps to "
+                              << ptPicture.x() << "," << ptPicture.y() << " and shows " << qRed(cr)
+                              << "," << qGreen(cr);
+                break;
+            }
+        }
+    }
+}
+
+TEST_F(VideoWidgetsTest, ADoodleFollowsTheHeldMouseInQuadraticPieces) {
+    MakeView({"A"}, Cameras(240, 160, Where)); // shown at its own size
+    const QImage blank = Tick();
+    RenderWidget()->SetPen(QPen(QColor(255, 0, 0), 1));
+    RenderWidget()->Render()->SetRemarkType(RemarkDoodle);
+    const auto inked = [&](std::initializer_list<QPoint> points) {
+        const QImage shown = Shown();
+        std::string strInk; // 'x' where the picture changed within two pixels
+        for (const QPoint& pt : points) {
+            const QRect rc(pt - QPoint(2, 2), QSize(5, 5));
+            strInk += shown.copy(rc) != blank.copy(rc) ? 'x' : '.';
+        }
+        return strInk;
+    };
+    QTest::mouseClick(RenderWidget(), Qt::LeftButton, Qt::NoModifier, {10, 10}); // two points
+    EXPECT_EQ(inked({{10, 10}}), ".");
+    // One piece from (10, 10) to (50, 10) bent towards (30, 30), through
+    // (30, 20); a move without the button held would add no point.
+    QTest::mousePress(RenderWidget(), Qt::LeftButton, Qt::NoModifier, {10, 10});
+    QMouseEvent move(QEvent::MouseMove, {30, 30}, Qt::NoButton, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(RenderWidget(), &move);
+    QTest::mouseRelease(RenderWidget(), Qt::LeftButton, Qt::NoModifier, {50, 10});
+    EXPECT_EQ(inked({{10, 10}, {30, 20}, {50, 10}, {30, 10}, {30, 30}}), "xxx..");
+}
+
+// Enter commits, Shift+Enter breaks the line, Escape abandons. A click on
+// the picture with any button, or on another widget, commits and opens
+// nothing; a menu, another window, a tool change or a new frame keep the
+// typed text.
+TEST_F(VideoWidgetsTest, TheTextBoxCommitsOnEnterAndClicksElsewhereOnly) {
+    MakeView({"A"}, Cameras(640, 480, Where)); // shown at its own size
+    const QImage blank = Tick();
+    RenderWidget()->Render()->SetRemarkType(RemarkText);
+    RenderWidget()->SetTextColor(QColor(255, 0, 0));
+    QTextEdit* pBox = RenderWidget()->TextBox();
+    const auto click = [this](const QPoint& pt, Qt::MouseButton nButton = Qt::LeftButton) {
+        QTest::mouseClick(RenderWidget(), nButton, Qt::NoModifier, pt);
+    };
+    const auto type = [&](const QString& strText) { // in a box opened at (30, 40)
+        click({30, 40});
+        EXPECT_TRUE(pBox->isVisible());
+        QTest::keyClicks(pBox, strText);
+    };
+    const auto beside = [](QImage image) { // all but the box at (30, 40)
+        QPainter(&image).fillRect(30, 40, 300, 300, Qt::black);
+        return image;
+    };
+    QTest::mousePress(RenderWidget(), Qt::LeftButton, Qt::NoModifier, QPoint(30, 40));
+    EXPECT_FALSE(pBox->isVisible()); // opens on release, not on press
+    type("ab");
+    EXPECT_EQ(pBox->geometry(), QRect(30, 40, 300, 300));
+    QTest::keyClick(pBox, Qt::Key_Return, Qt::ShiftModifier);
+    QMenu menu; // as a right click in the box opens its context menu
+    menu.addAction("Paste");
+    menu.popup(pBox->mapToGlobal(QPoint(20, 20)));
+    EXPECT_TRUE(pBox->isVisible());
+    menu.close();
+    EXPECT_TRUE(pBox->hasFocus());
+    QWidget other;
+    other.show();
+    QApplication::setActiveWindow(&other);
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&other));
+    QApplication::setActiveWindow(m_pView.get());
+    ASSERT_TRUE(QTest::qWaitForWindowActive(m_pView.get()));
+    RenderWidget()->Render()->SetRemarkType(RemarkLine);
+    Tick();
+    QTest::keyClicks(pBox, "cd");
+    EXPECT_EQ(pBox->toPlainText(), "ab\ncd");
+    RenderWidget()->ComposePicture(); // what a photo would take: no text yet
+    EXPECT_EQ(RenderWidget()->Render()->CopyPicture().convertToFormat(QImage::Format_RGB32), blank);
+    QTest::keyClick(pBox, Qt::Key_Return);
+    EXPECT_FALSE(pBox->isVisible());
+    EXPECT_NE(Shown(), blank);
+    EXPECT_EQ(beside(Shown()), beside(blank));
+
+    RenderWidget()->ClearRemark();
+    RenderWidget()->Render()->SetRemarkType(RemarkText);
+    type("gone");
+    QTest::keyClick(pBox, Qt::Key_Escape);
+    EXPECT_FALSE(pBox->isVisible());
+    EXPECT_TRUE(RenderWidget()->hasFocus());
+    EXPECT_EQ(Shown(), blank);
+    type("Hi");
+    click({400, 300}, Qt::RightButton);
+    EXPECT_FALSE(pBox->isVisible());
+    const QImage withText = Shown();
+    EXPECT_NE(withText, blank);
+    EXPECT_EQ(beside(withText), beside(blank));
+    // The next click is not swallowed; an empty box closes drawing nothing,
+    // and the click that closes it opens no other.
+    click({100, 200});
+    ASSERT_TRUE(pBox->isVisible());
+    click({500, 400});
+    EXPECT_FALSE(pBox->isVisible());
+    EXPECT_EQ(Shown(), withText);
+
+    auto* pButton = new QPushButton("photo", m_pView.get()); // another widget of the window
+    pButton->show();
+    RenderWidget()->ClearRemark();
+    type("Hi");
+    QTest::mouseClick(pButton, Qt::LeftButton);
+    EXPECT_FALSE(pBox->isVisible());
+    EXPECT_EQ(Shown(), withText);
+    // Closing the view while typing must not crash.
+    type("typed");
+    m_pView.reset();
 }
 
 } // namespace

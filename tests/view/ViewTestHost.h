@@ -1,59 +1,52 @@
 #pragma once
 
-#include "app/Configuration.h"
 #include "recorder/IAudioSource.h"
 #include "render/IVideoRender.h"
-#include "tests/support/FakeDeviceSources.h"
-#include "view/DeviceMgr.h"
+#include "tests/support/DeviceTest.h"
 #include "view/VideoRenderWidget.h"
 #include "view/VideoView.h"
 #include "view/VideoViewWidget.h"
 
+#include <QApplication>
 #include <QMessageBox>
 #include <QTest>
-
-#include <gtest/gtest.h>
-
-#include <memory>
 
 // A picture in which every pixel up to 4095 x 4095 tells where it came from.
 inline QRgb Where(int nX, int nY, int = 0) {
     return qRgb(nX & 0xFF, nY & 0xFF, (nX >> 8) | ((nY >> 8) << 4));
 }
 
-// The configuration, a device manager over fake cameras, and a shown video
-// view at the size it has in the window at 1256 x 772. The cameras are
-// FakeCameras made by the factory; their logs are in Devices().
-class ViewTestHost : public ::testing::Test {
+// A video view, shown and active at the size it has in the window at
+// 1256 x 772, over fake cameras made by the factory.
+class ViewTestHost : public DeviceTest {
 protected:
-    void SetUp() override { OpenConfiguration(); }
     void TearDown() override {
         m_pView.reset();
-        DeviceManager = nullptr;
-        m_pManager.reset();
-        CloseConfiguration();
+        DeviceTest::TearDown();
     }
 
-    void MakeView(std::vector<std::string> names, FakeCameraFactory factory = {}) {
-        auto pLocal = std::make_unique<FakeLocalSource>(std::move(names), std::move(factory));
-        m_devices = pLocal->Log();
-        m_pManager = std::make_unique<DeviceMgr>(std::move(pLocal), nullptr);
-        DeviceManager = m_pManager.get();
-        m_pView = std::make_unique<VideoView>();
-        m_pView->SetAudioSourceFactory([] { return nullptr; });
-        m_pView->resize(1055, 697);
-        m_pView->show();
-        ASSERT_TRUE(QTest::qWaitForWindowExposed(m_pView.get()));
-    }
-    // A camera of nWidth x nHeight with the pattern Where().
-    static FakeCameraFactory Cameras(int nWidth, int nHeight) {
+    // Cameras of nWidth x nHeight showing the pattern, or FakeCamera's own.
+    static FakeCameraFactory Cameras(int nWidth, int nHeight, FakeCamera::Pattern pattern = {}) {
         return [=](unsigned int) {
             auto* pCamera = new FakeCamera(nWidth, nHeight);
-            pCamera->SetPattern(Where);
+            if (pattern) {
+                pCamera->SetPattern(pattern);
+            }
             return pCamera;
         };
     }
 
+    // The view over cameras of these names; m_pCamera is the one made last.
+    void MakeView(std::vector<std::string> names, FakeCameraFactory factory = Cameras(640, 480)) {
+        MakeDevices(std::move(names),
+                    [this, factory](unsigned int nIndex) { return m_pCamera = factory(nIndex); });
+        m_pView = std::make_unique<VideoView>();
+        m_pView->SetAudioSourceFactory([] { return nullptr; });
+        m_pView->resize(1055, 697);
+        m_pView->show();
+        QApplication::setActiveWindow(m_pView.get());
+        ASSERT_TRUE(QTest::qWaitForWindowActive(m_pView.get()));
+    }
     VideoRenderWidget* RenderWidget() const { return m_pView->ViewWidget()->RenderWidget(); }
     // nTicks frame-timer ticks, each painted, and the picture composed last.
     QImage Tick(int nTicks = 1) {
@@ -62,6 +55,10 @@ protected:
             RenderWidget()->repaint();
         }
         return RenderWidget()->Render()->CopyPicture().convertToFormat(QImage::Format_RGB32);
+    }
+    // What the picture widget shows now.
+    QImage Shown() {
+        return RenderWidget()->grab().toImage().convertToFormat(QImage::Format_RGB32);
     }
     // The text of the warning the view shows, or empty; closes it.
     QString TakeWarning() {
@@ -75,7 +72,6 @@ protected:
         return strText;
     }
 
-    std::unique_ptr<DeviceMgr> m_pManager;
-    std::shared_ptr<FakeSourceLog> m_devices;
     std::unique_ptr<VideoView> m_pView;
+    FakeCamera* m_pCamera = nullptr;
 };
