@@ -3,12 +3,9 @@
 
 #include <gtest/gtest.h>
 
-#include <filesystem>
 #include <fstream>
 
 namespace {
-
-namespace fs = std::filesystem;
 
 std::string Part(const char* pForm, uint32_t nSize) {
     std::string strPart = "RIFF";
@@ -16,10 +13,6 @@ std::string Part(const char* pForm, uint32_t nSize) {
         strPart += static_cast<char>(nSize >> (8 * i));
     }
     return strPart + pForm + std::string(nSize >= 4 && nSize < 64 ? nSize - 4 : 0, 'x');
-}
-
-void Write(const fs::path& path, const std::string& strBytes) {
-    std::ofstream(path, std::ios::binary).write(strBytes.data(), strBytes.size());
 }
 
 // The sizes of the RIFF parts (one per GB) are written last: a part still
@@ -41,7 +34,7 @@ TEST(RecordingRepairTest, AnUnfinishedFileIsToldByItsRiffSizes) {
     const std::string strPath = TestFilePath("file.avi");
     for (const auto& row : rows) {
         SCOPED_TRACE(&row - rows);
-        Write(strPath, row.strBytes);
+        std::ofstream(strPath, std::ios::binary) << row.strBytes;
         EXPECT_EQ(RecordingRepair::IsUnfinished(strPath), row.bUnfinished);
     }
     EXPECT_FALSE(RecordingRepair::IsUnfinished(TestFilePath("missing.avi")));
