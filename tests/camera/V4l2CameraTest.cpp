@@ -1,50 +1,283 @@
 #include "camera/V4l2Camera.h"
 #include "camera/V4l2DeviceList.h"
-#include "tests/camera/FakeV4l2.h"
+#include "tests/camera/CameraTestSupport.h"
 
 #include <gtest/gtest.h>
-#include <turbojpeg.h>
 
-#include <cstdio>
-#include <cstdlib>
+#include <linux/usb/video.h>
+#include <linux/uvcvideo.h>
+
+#include <algorithm>
+#include <condition_variable>
+#include <deque>
+#include <functional>
 #include <map>
+#include <mutex>
 
 namespace {
 
-const std::map<std::string, Bgr> kColours = {
-    {"red", {30, 30, 220}}, {"green", {40, 200, 40}}, {"blue", {210, 40, 30}}};
+constexpr uint32_t kBufferSize = 64 * 1024; // buffer i maps at offset i * kBufferSize
 
-std::vector<uint8_t> Frame(const std::string& strColour) {
-    const Bgr& bgr = kColours.at(strColour);
+// A video node: what it offers, what the camera set it to, its buffers.
+struct Node {
+    std::string strCard = "Document Camera";
+    std::string strBusInfo = "usb-0000:00:14.0-1";
+    uint32_t nCaps = V4L2_CAP_VIDEO_CAPTURE | V4L2_CAP_STREAMING; // of this node
+    // MJPEG sizes, one row per frame interval: width, height, numerator,
+    // denominator. Empty: YUYV only.
+    std::vector<std::array<uint32_t, 4>> mjpeg = {{640, 480, 1, 30}};
+    Bytes descriptors = Interface(0x0E, 1) + Unit(5); // of the USB device
+    uint32_t nWidth = 800, nHeight = 600;             // the current size
+    v4l2_fract interval{0, 0};
+    bool bStreaming = false, bGone = false, bPolling = false;
+    std::vector<Bytes> buffers;
+    std::deque<uint32_t> queued;  // empty, for the driver to fill
+    std::deque<v4l2_buffer> done; // filled, to be dequeued
+
+    // The nIndexth interval row of an MJPEG size; null when there is none.
+    const std::array<uint32_t, 4>* Row(uint32_t nRowWidth, uint32_t nRowHeight, uint32_t nIndex) {
+        for (const auto& row : mjpeg) {
+            if (row[0] == nRowWidth && row[1] == nRowHeight && nIndex-- == 0) {
+                return &row;
+            }
+        }
+        return nullptr;
+    }
+};
+
+// The kernel's video nodes /dev/video<n>, plugged and unplugged at any time,
+// streaming the frames a test delivers. Records each write to an extension
+// unit: node number, unit, selector, query and the data. Waits are bounded.
+class FakeV4l2System final : public IV4l2System {
+public:
+    void Plug(int nNumber, Node node) {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_nodes[nNumber] = std::make_shared<Node>(std::move(node));
+    }
+    void Unplug(int nNumber) { // its open devices fail from now on
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_nodes.at(nNumber)->bGone = true;
+        m_nodes.erase(nNumber);
+        m_changed.notify_all();
+    }
+    // Fills the oldest queued buffer; nBytesUsed, when not 0, is what the
+    // driver claims.
+    bool Deliver(int nNumber, const Bytes& frame, uint32_t nFlags = 0, uint32_t nBytesUsed = 0) {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        Node& node = *m_nodes.at(nNumber);
+        if (node.queued.empty() || !node.bStreaming) {
+            return false;
+        }
+        v4l2_buffer buffer{};
+        buffer.index = node.queued.front();
+        buffer.flags = nFlags;
+        buffer.bytesused = nBytesUsed ? nBytesUsed : static_cast<uint32_t>(frame.size());
+        node.queued.pop_front();
+        node.done.push_back(buffer);
+        std::copy(frame.begin(), frame.end(), node.buffers[buffer.index].begin());
+        m_changed.notify_all();
+        return true;
+    }
+    // Until ready(), run under the lock, holds.
+    bool Until(const std::function<bool()>& ready) {
+        std::unique_lock<std::mutex> lock(m_mutex);
+        return m_changed.wait_for(lock, std::chrono::seconds(10), ready);
+    }
+    // Delivers and waits until the reader has taken the frame and polls again.
+    bool Hand(int n, const Bytes& frame) { return Deliver(n, frame) && WaitIdle(n); }
+    // Until the node streams and its reader has taken every frame and polls.
+    bool WaitIdle(int nNumber) {
+        return Until([&] {
+            auto it = m_nodes.find(nNumber);
+            return it != m_nodes.end() && it->second->bStreaming && it->second->done.empty() &&
+                   it->second->bPolling;
+        });
+    }
+    Node State(int nNumber) {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        return *m_nodes.at(nNumber);
+    }
+
+    std::vector<std::string> ListVideoNodes() override {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        ++m_nListings;
+        m_changed.notify_all();
+        std::vector<std::string> paths;
+        for (const auto& node : m_nodes) {
+            paths.push_back("/dev/video" + std::to_string(node.first));
+        }
+        return paths;
+    }
+    std::unique_ptr<IV4l2Device> Open(const std::string& strPath) override;
+    std::vector<uint8_t> ReadUsbDescriptors(const std::string& strPath) override {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        auto it = m_nodes.find(std::stoi(strPath.substr(10)));
+        return it != m_nodes.end() ? it->second->descriptors : Bytes{};
+    }
+
+    std::mutex m_mutex;
+    std::condition_variable m_changed;
+    std::map<int, std::shared_ptr<Node>> m_nodes;
+    std::vector<Bytes> m_writes; // read by the test when no camera thread writes
+    int m_nFailingWrite = -1;    // the nth unit write from now fails (0: the next)
+    int m_nListings = 0;
+    int m_nHeld = 0; // devices open and buffers mapped
+};
+
+class FakeDevice final : public IV4l2Device {
+public:
+    FakeDevice(FakeV4l2System& system, int nNumber, std::shared_ptr<Node> pNode)
+        : m_system(system), m_nNumber(nNumber), m_node(*pNode), m_pNode(std::move(pNode)) {}
+    ~FakeDevice() override { Unmap(nullptr, 0); } // the open device counted as held
+
+    void* Map(size_t, uint32_t nOffset) override {
+        std::lock_guard<std::mutex> lock(m_system.m_mutex);
+        ++m_system.m_nHeld;
+        return m_node.buffers.at(nOffset / kBufferSize).data();
+    }
+    void Unmap(void*, size_t) override {
+        std::lock_guard<std::mutex> lock(m_system.m_mutex);
+        --m_system.m_nHeld;
+    }
+    int Poll(int nTimeoutMs) override {
+        std::unique_lock<std::mutex> lock(m_system.m_mutex);
+        m_node.bPolling = true;
+        m_system.m_changed.notify_all();
+        m_system.m_changed.wait_for(lock, std::chrono::milliseconds(nTimeoutMs),
+                                    [&] { return m_node.bGone || !m_node.done.empty(); });
+        m_node.bPolling = false;
+        return m_node.bGone ? -1 : m_node.done.empty() ? 0 : 1;
+    }
+    int Ioctl(unsigned long nRequest, void* pArg) override {
+        std::lock_guard<std::mutex> lock(m_system.m_mutex);
+        Node& node = m_node;
+        if (node.bGone) {
+            return ENODEV;
+        }
+        switch (nRequest) {
+        case VIDIOC_QUERYCAP: { // as uvcvideo: the device's capabilities, then the node's
+            auto& caps = *static_cast<v4l2_capability*>(pArg);
+            node.strCard.copy(reinterpret_cast<char*>(caps.card), sizeof(caps.card));
+            node.strBusInfo.copy(reinterpret_cast<char*>(caps.bus_info), sizeof(caps.bus_info));
+            caps.capabilities = V4L2_CAP_VIDEO_CAPTURE | V4L2_CAP_META_CAPTURE |
+                                V4L2_CAP_STREAMING | V4L2_CAP_DEVICE_CAPS;
+            caps.device_caps = node.nCaps;
+            return 0;
+        }
+        case VIDIOC_ENUM_FMT: { // YUYV first, as UVC cameras list it
+            auto& format = *static_cast<v4l2_fmtdesc*>(pArg);
+            format.pixelformat = format.index == 0 ? V4L2_PIX_FMT_YUYV : V4L2_PIX_FMT_MJPEG;
+            return format.index < (node.mjpeg.empty() ? 1u : 2u) ? 0 : EINVAL;
+        }
+        case VIDIOC_ENUM_FRAMESIZES: { // a size with n intervals is listed n times
+            auto& size = *static_cast<v4l2_frmsizeenum*>(pArg);
+            if (size.pixel_format != V4L2_PIX_FMT_MJPEG || size.index >= node.mjpeg.size()) {
+                return EINVAL;
+            }
+            size.type = V4L2_FRMSIZE_TYPE_DISCRETE;
+            size.discrete = {node.mjpeg[size.index][0], node.mjpeg[size.index][1]};
+            return 0;
+        }
+        case VIDIOC_ENUM_FRAMEINTERVALS: {
+            auto& interval = *static_cast<v4l2_frmivalenum*>(pArg);
+            const auto* pRow = node.Row(interval.width, interval.height, interval.index);
+            if (interval.pixel_format != V4L2_PIX_FMT_MJPEG || !pRow) {
+                return EINVAL;
+            }
+            interval.type = V4L2_FRMIVAL_TYPE_DISCRETE;
+            interval.discrete = {(*pRow)[2], (*pRow)[3]};
+            return 0;
+        }
+        case VIDIOC_G_FMT:
+        case VIDIOC_S_FMT: { // what the driver cannot do becomes what it has
+            auto& pix = static_cast<v4l2_format*>(pArg)->fmt.pix;
+            if (nRequest == VIDIOC_G_FMT || !node.Row(pix.width, pix.height, 0)) {
+                pix.width = node.nWidth;
+                pix.height = node.nHeight;
+            }
+            pix.pixelformat = node.mjpeg.empty() ? V4L2_PIX_FMT_YUYV : pix.pixelformat;
+            node.nWidth = pix.width;
+            node.nHeight = pix.height;
+            return 0;
+        }
+        case VIDIOC_S_PARM:
+            node.interval = static_cast<v4l2_streamparm*>(pArg)->parm.capture.timeperframe;
+            return 0;
+        case VIDIOC_REQBUFS:
+            static_cast<v4l2_requestbuffers*>(pArg)->count = 4;
+            node.buffers.resize(4, Bytes(kBufferSize));
+            return 0;
+        case VIDIOC_QUERYBUF: {
+            auto& buffer = *static_cast<v4l2_buffer*>(pArg);
+            buffer.length = kBufferSize;
+            buffer.m.offset = buffer.index * kBufferSize;
+            return 0;
+        }
+        case VIDIOC_QBUF:
+            node.queued.push_back(static_cast<v4l2_buffer*>(pArg)->index);
+            return 0;
+        case VIDIOC_DQBUF:
+            if (node.done.empty()) {
+                return EAGAIN;
+            }
+            *static_cast<v4l2_buffer*>(pArg) = node.done.front();
+            node.done.pop_front();
+            return 0;
+        case VIDIOC_STREAMON:
+        case VIDIOC_STREAMOFF:
+            node.bStreaming = nRequest == VIDIOC_STREAMON;
+            m_system.m_changed.notify_all();
+            return 0;
+        case UVCIOC_CTRL_QUERY: {
+            const auto& query = *static_cast<uvc_xu_control_query*>(pArg);
+            m_system.m_writes.push_back(
+                Bytes{static_cast<uint8_t>(m_nNumber), query.unit, query.selector, query.query} +
+                Bytes(query.data, query.data + query.size));
+            return m_system.m_nFailingWrite-- == 0 ? EIO : 0;
+        }
+        }
+        return ENOTTY;
+    }
+
+private:
+    FakeV4l2System& m_system;
+    const int m_nNumber;
+    Node& m_node;
+    const std::shared_ptr<Node> m_pNode;
+};
+
+std::unique_ptr<IV4l2Device> FakeV4l2System::Open(const std::string& strPath) {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    const int nNumber = std::stoi(strPath.substr(10));
+    auto it = m_nodes.find(nNumber);
+    if (it == m_nodes.end()) {
+        return nullptr;
+    }
+    ++m_nHeld;
+    return std::make_unique<FakeDevice>(*this, nNumber, it->second);
+}
+
+enum Colour { kNone = -1, kBlue, kGreen, kRed }; // by the channel that stands out
+
+Bytes Frame(Colour colour) {
+    Bgr bgr = {30, 30, 30};
+    bgr[colour] = 220;
     return Jpeg(48, 32, {bgr, bgr, bgr, bgr}, TJSAMP_422);
 }
 
-FakeNode Camera() {
-    FakeNode node;
-    node.descriptors = UvcDescriptorsWith(kVendorGuid, 5);
-    return node;
-}
-
-// The colour LockFrame shows, or "none"; unlocks again.
-std::string Shown(ICamera& camera, unsigned char** ppData = nullptr) {
+// The colour LockFrame shows; unlocks again. The picture stays readable
+// until the next LockFrame.
+Colour Shown(ICamera& camera, unsigned char** ppData = nullptr) {
     unsigned char* pData = nullptr;
     int nSize = 0, nWidth = 0, nHeight = 0;
     if (!camera.LockFrame(pData, nSize, nWidth, nHeight)) {
-        return "none";
+        return kNone;
     }
-    std::string strShown = "other";
-    for (const auto& colour : kColours) {
-        if (std::abs(pData[0] - colour.second[0]) + std::abs(pData[1] - colour.second[1]) +
-                std::abs(pData[2] - colour.second[2]) <
-            30) {
-            strShown = colour.first;
-        }
-    }
+    camera.UnlockFrame();
     if (ppData) {
         *ppData = pData;
     }
-    camera.UnlockFrame();
-    return strShown;
+    return static_cast<Colour>(std::max_element(pData, pData + 3) - pData);
 }
 
 struct Released {
@@ -59,59 +292,76 @@ CameraPtr OpenCamera(std::shared_ptr<FakeV4l2System> pSystem, int nWatchMs = 5) 
 }
 
 // The five writes of each command to unit 5 of node nNode.
-std::vector<std::string> CommandWrites(int nNode, std::initializer_list<int> codes) {
-    const std::string strTo = "video" + std::to_string(nNode) + " unit 5 selector 4 query 1:";
-    std::vector<std::string> writes;
-    for (int nCode : codes) {
-        char szCode[8];
-        std::snprintf(szCode, sizeof(szCode), " %02X", nCode);
-        writes.insert(writes.end(),
-                      {strTo + " 20 46 B4" + szCode, strTo + " 20 38 B4 02", strTo + " 20 40 B4 00",
-                       strTo + " 20 41 B4 00", strTo + " 20 44 B4 01"});
+std::vector<Bytes> Commands(uint8_t nNode, std::initializer_list<uint8_t> codes) {
+    std::vector<Bytes> writes;
+    for (const uint8_t nCode : codes) {
+        const uint8_t table[5][2] = {{0x46, nCode}, {0x38, 2}, {0x40, 0}, {0x41, 0}, {0x44, 1}};
+        for (const auto& write : table) {
+            writes.push_back({nNode, 5, 4, UVC_SET_CUR, 0x20, write[0], 0xB4, write[1]});
+        }
     }
     return writes;
 }
 
 } // namespace
 
-TEST(V4l2Camera, StreamsTheLargestMjpegSizeThatGivesFifteenPicturesASecond) {
+// The largest MJPEG size that gives at least 15 pictures a second, at its
+// shortest frame interval; else the current size at the driver's rate. Then
+// the driver's word is checked: a buffer it marks as damaged goes straight
+// back, and a length beyond the buffer is cut to it.
+TEST(V4l2Stream, StreamsTheLargestSizeAtFifteenPicturesASecondAndChecksWhatTheDriverSays) {
     const struct {
         const char* szName;
         std::vector<std::array<uint32_t, 4>> sizes;
-        uint32_t nWidth, nHeight, nDenominator; // 0: the driver's rate
+        std::array<uint32_t, 4> chosen; // width, height, frame interval; all 0: none
     } cases[] = {
+        {"no MJPEG", {}, {0, 0, 0, 0}},
+        {"none fast enough", {{1920, 1080, 1, 5}}, {800, 600, 0, 0}},
+        {"taller at the same width", {{1280, 720, 1, 30}, {1280, 960, 1, 20}}, {1280, 960, 1, 20}},
         {"exactly 15 a second wins, just below not",
          {{640, 480, 1, 30}, {1600, 1200, 1, 10}, {1600, 1200, 1, 15}, {2592, 1944, 2, 29}},
-         1600,
-         1200,
-         15},
-        {"taller at the same width", {{1280, 720, 1, 30}, {1280, 960, 1, 20}}, 1280, 960, 20},
-        {"none fast enough: the current size", {{1920, 1080, 1, 5}}, 800, 600, 0},
-        {"no MJPEG: not opened", {}, 800, 600, 0},
+         {1600, 1200, 1, 15}},
     };
+    FakeV4l2System system;
+    std::unique_ptr<V4l2Stream> pStream;
     for (const auto& c : cases) {
         SCOPED_TRACE(c.szName);
-        auto pSystem = std::make_shared<FakeV4l2System>();
-        FakeNode node = Camera();
+        Node node;
         node.mjpeg = c.sizes;
-        pSystem->Plug(0, node);
-        CameraPtr pCamera = OpenCamera(pSystem);
-        const FakeNode state = pSystem->State(0);
-        EXPECT_EQ(!!pCamera, !c.sizes.empty());
-        EXPECT_EQ(state.bStreaming, !c.sizes.empty());
-        EXPECT_EQ(state.nWidth * 10000 + state.nHeight, c.nWidth * 10000 + c.nHeight);
-        EXPECT_EQ(state.interval.denominator, c.nDenominator);
-        EXPECT_EQ(state.interval.numerator, c.nDenominator ? 1u : 0u);
-        pCamera.reset();
-        EXPECT_EQ(pSystem->Held(), 0);
+        system.Plug(0, node);
+        std::unique_ptr<IV4l2Device> pDevice = system.Open("/dev/video0");
+        V4l2Stream::Format format;
+        ASSERT_EQ(V4l2Stream::ChooseFormat(*pDevice, format), c.chosen[0] != 0);
+        if (c.chosen[0] != 0) {
+            ASSERT_TRUE(pStream = V4l2Stream::Start(std::move(pDevice), format));
+            const v4l2_fract set = system.State(0).interval; // as Start set it
+            EXPECT_EQ((std::array<uint32_t, 4>{format.nWidth, format.nHeight, set.numerator,
+                                               set.denominator}),
+                      c.chosen);
+        }
     }
+
+    const Bytes frame = {0xFF, 0xD8, 1, 2, 3};
+    V4l2Stream::Frame got;
+    ASSERT_TRUE(system.Deliver(0, frame, V4L2_BUF_FLAG_ERROR));
+    EXPECT_EQ(pStream->Dequeue(got), V4l2Stream::Result::Nothing);
+    ASSERT_TRUE(system.Deliver(0, frame, 0, 1u << 24));
+    ASSERT_EQ(pStream->Dequeue(got), V4l2Stream::Result::Frame);
+    EXPECT_EQ(got.nLength, kBufferSize);
+    EXPECT_TRUE(std::equal(frame.begin(), frame.end(), got.pData));
+    EXPECT_EQ(system.State(0).queued.size(), 3u); // the damaged one went back
+    EXPECT_EQ(pStream->Dequeue(got), V4l2Stream::Result::Nothing);
+    system.Unplug(0);
+    EXPECT_EQ(pStream->Dequeue(got), V4l2Stream::Result::Ended);
+    pStream.reset();
+    EXPECT_EQ(system.m_nHeld, 0);
 }
 
 // Byte by byte; opening focuses first. A failed write ends its own command
 // only, and a camera without the vendor's unit gets no writes at all.
 TEST(V4l2Camera, SendsEachControlAsFiveWritesToTheVendorUnit) {
     auto pSystem = std::make_shared<FakeV4l2System>();
-    pSystem->Plug(0, Camera());
+    pSystem->Plug(0, Node{});
     CameraPtr pCamera = OpenCamera(pSystem);
     ASSERT_TRUE(pCamera);
     ICamera& c = *pCamera;
@@ -122,136 +372,120 @@ TEST(V4l2Camera, SendsEachControlAsFiveWritesToTheVendorUnit) {
                                        c.Freeze(),    c.Mosaic(),   c.StopControl()};
     EXPECT_EQ(results,
               (std::vector<bool>{1, 1, 1, 1, 1, 1, 1, 1, 1, 0, 0, 1, 1, 1, 1, 1, 0, 0, 1}));
-    EXPECT_EQ(pSystem->Writes(), CommandWrites(0, {53, 54, 53, 54, 72, 73, 49, 50, 65, 64, 51, 52,
-                                                   56, 55, 56, 80, 81, 48}));
+    EXPECT_EQ(pSystem->m_writes, Commands(0, {53, 54, 53, 54, 72, 73, 49, 50, 65, 64, 51, 52, 56,
+                                              55, 56, 80, 81, 48}));
 
-    std::vector<std::string> expected = pSystem->Writes();
-    pSystem->FailWrite(1); // the second write of 53
+    std::vector<Bytes> expected = pSystem->m_writes;
+    pSystem->m_nFailingWrite = 1; // the second write of 53 (no thread writes meanwhile)
     EXPECT_TRUE(c.AutoFocus());
-    const auto focus = CommandWrites(0, {53, 54});
+    const auto focus = Commands(0, {53, 54});
     expected.insert(expected.end(), {focus[0], focus[1]});
     expected.insert(expected.end(), focus.begin() + 5, focus.end());
-    EXPECT_EQ(pSystem->Writes(), expected);
+    EXPECT_EQ(pSystem->m_writes, expected);
 
-    pSystem->Plug(0, FakeNode{});
+    Node other;
+    other.descriptors = Interface(0x0E, 1) + Unit(5, Guid{});
+    pSystem->Plug(0, other);
     pCamera.reset();
     pCamera = OpenCamera(pSystem);
     ASSERT_TRUE(pCamera);
     EXPECT_TRUE(pCamera->LightOn());
-    EXPECT_EQ(pSystem->Writes(), expected);
+    EXPECT_EQ(pSystem->m_writes, expected);
 }
 
-TEST(V4l2Camera, ShowsOnlyTheNewestOfThreeSamplesPassesOverDamagedOnesAndReleasesAtOnce) {
+TEST(V4l2Camera, ShowsOnlyTheNewestOfThreeSamplesDecodesOnDemandAndReleasesAtOnce) {
     auto pSystem = std::make_shared<FakeV4l2System>();
-    pSystem->Plug(0, Camera());
+    pSystem->Plug(0, Node{});
     CameraPtr pCamera = OpenCamera(pSystem, 3600 * 1000);
     ASSERT_TRUE(pCamera);
     ASSERT_TRUE(pSystem->WaitIdle(0));
-    EXPECT_EQ(Shown(*pCamera), "none");
+    EXPECT_EQ(Shown(*pCamera), kNone);
 
-    ASSERT_TRUE(pSystem->Deliver(0, Frame("red")));
-    ASSERT_TRUE(pSystem->WaitIdle(0));
+    ASSERT_TRUE(pSystem->Hand(0, Frame(kRed)));
     unsigned char* pData = nullptr;
     int nSize = 0, nWidth = 0, nHeight = 0;
     ASSERT_TRUE(pCamera->LockFrame(pData, nSize, nWidth, nHeight));
-    const std::vector<uint8_t> red(pData, pData + nWidth * nHeight * 4);
-    for (const char* szColour : {"green", "red", "blue"}) {
-        ASSERT_TRUE(pSystem->Deliver(0, Frame(szColour)));
+    const Bytes red(pData, pData + nWidth * nHeight * 4);
+    for (const Colour colour : {kGreen, kRed, kBlue}) {
+        ASSERT_TRUE(pSystem->Hand(0, Frame(colour)));
     }
-    ASSERT_TRUE(pSystem->WaitIdle(0));
-    EXPECT_TRUE(std::vector<uint8_t>(pData, pData + red.size()) == red); // locked: untouched
+    EXPECT_TRUE(Bytes(pData, pData + red.size()) == red); // locked: untouched
     pCamera->UnlockFrame();
     unsigned char* pBlue = nullptr;
     unsigned char* pAgain = nullptr;
-    EXPECT_EQ(Shown(*pCamera, &pBlue), "blue");
-    EXPECT_EQ(Shown(*pCamera, &pAgain), "blue");
+    EXPECT_EQ(Shown(*pCamera, &pBlue), kBlue);
+    EXPECT_EQ(Shown(*pCamera, &pAgain), kBlue);
     EXPECT_EQ(pAgain, pBlue); // handed out again, not decoded again
     // Green and red went back undecoded, the first red when blue took over.
-    EXPECT_EQ(pSystem->State(0).nQueued, 3);
+    EXPECT_EQ(pSystem->State(0).queued.size(), 3u);
 
-    // A frame the driver marks as damaged never reaches the slots. One the
-    // decoder refuses makes way for the next without an unlock; this one
-    // has no end and the driver claims more than its buffer: only the
-    // buffer is read (past it the fake faults).
-    const std::vector<uint8_t> green = Frame("green");
-    ASSERT_TRUE(pSystem->Deliver(0, green, V4L2_BUF_FLAG_ERROR));
-    ASSERT_TRUE(pSystem->WaitIdle(0));
-    EXPECT_EQ(Shown(*pCamera), "blue");
-    ASSERT_TRUE(pSystem->Deliver(0, {green.begin(), green.end() - 2}, 0, 1u << 24));
-    ASSERT_TRUE(pSystem->WaitIdle(0));
-    EXPECT_EQ(Shown(*pCamera), "blue"); // unlocking moves on to the broken frame
-    EXPECT_EQ(Shown(*pCamera), "none");
-    EXPECT_EQ(Shown(*pCamera), "none");
-    ASSERT_TRUE(pSystem->Deliver(0, Frame("red")));
-    ASSERT_TRUE(pSystem->WaitIdle(0));
-    EXPECT_EQ(Shown(*pCamera), "red");
-    EXPECT_EQ(pSystem->State(0).nQueued, 3);
+    // One the decoder refuses makes way for the next without an unlock.
+    const Bytes green = Frame(kGreen);
+    ASSERT_TRUE(pSystem->Hand(0, {green.begin(), green.end() - 2}));
+    EXPECT_EQ(Shown(*pCamera), kBlue); // unlocking moves on to the broken frame
+    EXPECT_EQ(Shown(*pCamera), kNone);
+    EXPECT_EQ(Shown(*pCamera), kNone);
+    ASSERT_TRUE(pSystem->Hand(0, Frame(kRed)));
+    EXPECT_EQ(Shown(*pCamera), kRed);
+    EXPECT_EQ(pSystem->State(0).queued.size(), 3u);
 
     // Unplugged, it waits an hour before it looks again; were Release to
     // wait that out, the test would run into ctest's time limit. Decoding
     // the picture gives the watch the moment it needs to start waiting.
     pSystem->Unplug(0);
-    ASSERT_TRUE(pSystem->WaitListings(1));
-    EXPECT_EQ(Shown(*pCamera), "red");
+    ASSERT_TRUE(pSystem->Until([&] { return pSystem->m_nListings >= 1; }));
+    EXPECT_EQ(Shown(*pCamera), kRed);
     pCamera.reset();
-    EXPECT_EQ(pSystem->Held(), 0);
+    EXPECT_EQ(pSystem->m_nHeld, 0);
 }
 
-// Listed by its card name, beside its own metadata node, another camera, a
-// grabber that cannot stream and a camera without MJPEG. Unplugged, the last
-// picture stays. It comes back under another node number and streams again
-// at the size it had; commands reach it there.
+// Listed by its card name, beside its own metadata node, another camera and
+// a grabber that cannot stream. Unplugged, the last picture stays. It comes
+// back under another node number and streams again at the size it had;
+// commands reach it there.
 TEST(V4l2Camera, IsListedAndStreamsAgainWhenUnpluggedAndPluggedBackIn) {
     auto pSystem = std::make_shared<FakeV4l2System>();
-    FakeNode node = Camera(), metadata = Camera(), other = Camera(), grabber = Camera();
+    Node node, metadata, other, grabber;
     node.strCard = std::string(32, 'L'); // fills the field, no zero after it
     node.mjpeg = {{1280, 720, 1, 30}};
     metadata.nCaps = V4L2_CAP_META_CAPTURE | V4L2_CAP_STREAMING;
     other.strCard = "Webcam";
     other.strBusInfo = "usb-0000:00:14.0-2";
     grabber.nCaps = V4L2_CAP_VIDEO_CAPTURE | V4L2_CAP_READWRITE;
-    FakeNode old = other;
-    old.strCard = "Old";
-    old.mjpeg.clear();
     int nNumber = 0;
-    for (const FakeNode& plugged : {node, metadata, other, grabber, old}) {
-        pSystem->Plug(nNumber == 4 ? 5 : nNumber, plugged); // 4 is where it comes back
-        ++nNumber;
+    for (const Node& plugged : {node, metadata, other, grabber}) {
+        pSystem->Plug(nNumber++, plugged);
     }
     V4l2DeviceList list(pSystem, 5);
     list.Enumerate();
-    ASSERT_EQ(list.GetCount(), 3);
-    EXPECT_EQ(std::string(list.GetName(0)) + "|" + list.GetName(1) + "|" + list.GetName(2),
-              node.strCard + "|Webcam|Old");
-    EXPECT_EQ(list.GetName(3), nullptr);
-    EXPECT_EQ(list.FindName("Old"), 2);
+    ASSERT_EQ(list.GetCount(), 2);
+    EXPECT_EQ(std::string(list.GetName(0)) + "|" + list.GetName(1), node.strCard + "|Webcam");
+    EXPECT_EQ(list.GetName(2), nullptr);
+    EXPECT_EQ(list.FindName("Webcam"), 1);
     EXPECT_EQ(list.FindName("Web"), -1);
-    EXPECT_EQ(list.CreateCamera(3, 0), nullptr);
-    EXPECT_EQ(list.CreateCamera(2, 0), nullptr); // no MJPEG
+    EXPECT_EQ(list.CreateCamera(2, 0), nullptr);
     CameraPtr pCamera(list.CreateCamera(0, 0));
     ASSERT_TRUE(pCamera && pCamera->IsRunning());
-    ASSERT_TRUE(pSystem->Deliver(0, Frame("red")));
-    ASSERT_TRUE(pSystem->WaitIdle(0));
-    EXPECT_EQ(Shown(*pCamera), "red");
+    ASSERT_TRUE(pSystem->Hand(0, Frame(kRed)));
+    EXPECT_EQ(Shown(*pCamera), kRed);
 
     pSystem->Unplug(0);
     EXPECT_EQ(list.CreateCamera(0, 0), nullptr); // gone since the listing
-    ASSERT_TRUE(pSystem->WaitListings(3));       // it has looked and waited at least once
-    EXPECT_EQ(Shown(*pCamera), "red");
+    ASSERT_TRUE(pSystem->Until(
+        [&] { return pSystem->m_nListings >= 3; })); // it has looked and waited at least once
+    EXPECT_EQ(Shown(*pCamera), kRed);
     node.mjpeg.insert(node.mjpeg.begin(), {1920, 1080, 1, 30});
     pSystem->Plug(4, node);
     ASSERT_TRUE(pSystem->WaitIdle(4));
     EXPECT_FALSE(pSystem->State(1).bStreaming || pSystem->State(2).bStreaming);
     EXPECT_EQ(pSystem->State(4).nWidth * pSystem->State(4).nHeight, 1280u * 720u);
-    ASSERT_TRUE(pSystem->Deliver(4, Frame("blue")));
-    ASSERT_TRUE(pSystem->WaitIdle(4));
-    EXPECT_EQ(Shown(*pCamera), "red");
-    EXPECT_EQ(Shown(*pCamera), "blue");
+    ASSERT_TRUE(pSystem->Hand(4, Frame(kBlue)));
+    EXPECT_EQ(Shown(*pCamera), kRed);
+    EXPECT_EQ(Shown(*pCamera), kBlue);
 
     pCamera->LightOn();
-    const std::vector<std::string> writes = pSystem->Writes();
-    EXPECT_EQ(std::vector<std::string>(writes.end() - 15, writes.end()),
-              CommandWrites(4, {53, 54, 72}));
+    const std::vector<Bytes> writes = pSystem->m_writes;
+    EXPECT_EQ(std::vector<Bytes>(writes.end() - 15, writes.end()), Commands(4, {53, 54, 72}));
     pCamera.reset();
-    EXPECT_EQ(pSystem->Held(), 0);
+    EXPECT_EQ(pSystem->m_nHeld, 0);
 }

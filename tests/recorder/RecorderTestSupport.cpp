@@ -6,10 +6,8 @@ extern "C" {
 #include <libavformat/avformat.h>
 }
 
-#include <QDir>
-#include <QFileInfo>
-
 #include <cmath>
+#include <filesystem>
 #include <numeric>
 
 Recording ReadRecording(const std::string& strPath) {
@@ -33,7 +31,9 @@ Recording ReadRecording(const std::string& strPath) {
     recording.nDuration = pFormat->duration;
     recording.stamps.resize(decoders.size());
     recording.frames.resize(decoders.size());
-    auto receive = [&](size_t n) {
+    // A null packet drains a decoder.
+    const auto decode = [&](size_t n, const AVPacket* pPacket) {
+        avcodec_send_packet(decoders[n], pPacket);
         for (Frame pFrame(av_frame_alloc()); avcodec_receive_frame(decoders[n], pFrame.get()) >= 0;
              pFrame.reset(av_frame_alloc())) {
             recording.frames[n].push_back(std::move(pFrame));
@@ -43,13 +43,11 @@ Recording ReadRecording(const std::string& strPath) {
     while (av_read_frame(pFormat, pPacket) >= 0) {
         const auto n = static_cast<size_t>(pPacket->stream_index);
         recording.stamps[n].push_back(pPacket->pts != AV_NOPTS_VALUE ? pPacket->pts : pPacket->dts);
-        avcodec_send_packet(decoders[n], pPacket);
-        receive(n);
+        decode(n, pPacket);
         av_packet_unref(pPacket);
     }
     for (size_t n = 0; n < decoders.size(); ++n) {
-        avcodec_send_packet(decoders[n], nullptr);
-        receive(n);
+        decode(n, nullptr);
         avcodec_free_context(&decoders[n]);
     }
     av_packet_free(&pPacket);
@@ -86,41 +84,24 @@ std::vector<uint8_t> MakePicture(int nWidth, int nHeight, int nSplit, uint32_t n
     return picture;
 }
 
-std::vector<uint8_t> MakeTone(int64_t nStart, int nFrames, double fScale) {
+std::vector<uint8_t> MakeTone(int64_t nStart, int nFrames) {
     std::vector<int16_t> samples;
     for (int64_t i = nStart; i < nStart + nFrames; ++i) {
         const double fPhase = 2.0 * M_PI * 440.0 * static_cast<double>(i) / 48000.0;
-        samples.insert(samples.end(), 2, static_cast<int16_t>(32767.0 * fScale * std::sin(fPhase)));
+        samples.insert(samples.end(), 2, static_cast<int16_t>(16383.0 * std::sin(fPhase)));
     }
     const auto* pBytes = reinterpret_cast<const uint8_t*>(samples.data());
     return {pBytes, pBytes + samples.size() * sizeof(int16_t)};
 }
 
-bool FakeAudioSource::Start(int /*nChannels*/, int /*nSampleRate*/, AudioCallback callback) {
-    std::lock_guard<std::mutex> lock(m_mutex);
-    m_callback = m_bWorks ? std::move(callback) : nullptr;
-    return m_bWorks;
-}
-
-void FakeAudioSource::Stop() {
-    std::lock_guard<std::mutex> lock(m_mutex);
-    m_callback = nullptr;
-}
-
-bool FakeAudioSource::Feed(const uint8_t* pData, int nBytes) {
-    std::lock_guard<std::mutex> lock(m_mutex);
-    if (m_callback) {
-        m_callback(pData, nBytes);
-    }
-    return static_cast<bool>(m_callback);
-}
-
 int OpenDescriptorsTo(const std::string& strPath) {
-    const QString strTarget = QFileInfo(QString::fromStdString(strPath)).absoluteFilePath();
-    const QFileInfoList entries = QDir("/proc/self/fd").entryInfoList(QDir::System);
-    return static_cast<int>(
-        std::count_if(entries.begin(), entries.end(),
-                      [&](const QFileInfo& entry) { return entry.symLinkTarget() == strTarget; }));
+    const std::filesystem::path path = std::filesystem::weakly_canonical(strPath);
+    int nCount = 0;
+    for (const auto& entry : std::filesystem::directory_iterator("/proc/self/fd")) {
+        std::error_code error;
+        nCount += std::filesystem::read_symlink(entry, error) == path;
+    }
+    return nCount;
 }
 
 std::string TestFilePath(const std::string& strName) {

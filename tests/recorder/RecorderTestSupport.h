@@ -1,6 +1,7 @@
 #pragma once
 
 #include "recorder/IAudioSource.h"
+#include "recorder/VideoWriter.h"
 
 extern "C" {
 #include <libavcodec/avcodec.h>
@@ -38,28 +39,48 @@ std::vector<int64_t> Sequence(size_t nCount); // 0 .. nCount - 1
 // BGRX, columns left of nSplit of the colour nLeft (0xRRGGBB), the rest nRight.
 std::vector<uint8_t> MakePicture(int nWidth, int nHeight, int nSplit, uint32_t nLeft,
                                  uint32_t nRight);
-// nFrames of a 440 Hz tone at half scale (or silence), 16-bit stereo at 48 kHz,
-// from sample nStart.
-std::vector<uint8_t> MakeTone(int64_t nStart, int nFrames, double fScale = 0.5);
+// nFrames of a 440 Hz tone at half scale, 16-bit stereo at 48 kHz, from
+// sample nStart.
+std::vector<uint8_t> MakeTone(int64_t nStart, int nFrames);
 
 // The sound of a test: what Feed gets, from any thread, reaches the recorder
 // between Start and Stop, and Stop waits for a block on its way, as a
 // microphone's does. One that does not work never starts.
 class FakeAudioSource : public IAudioSource {
 public:
-    explicit FakeAudioSource(bool bWorks = true) : m_bWorks(bWorks) {}
-    bool Start(int nChannels, int nSampleRate, AudioCallback callback) override;
-    void Stop() override;
+    explicit FakeAudioSource(bool bWorks) : m_bWorks(bWorks) {}
+    bool Start(int, int, AudioCallback callback) override {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_callback = m_bWorks ? std::move(callback) : nullptr;
+        return m_bWorks;
+    }
+    void Stop() override {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_callback = nullptr;
+    }
     // False when the block went nowhere (not started).
-    bool Feed(const uint8_t* pData, int nBytes);
     bool Feed(const std::vector<uint8_t>& block) {
-        return Feed(block.data(), static_cast<int>(block.size()));
+        std::lock_guard<std::mutex> lock(m_mutex);
+        if (m_callback) {
+            m_callback(block.data(), static_cast<int>(block.size()));
+        }
+        return static_cast<bool>(m_callback);
     }
 
 private:
     const bool m_bWorks;
     std::mutex m_mutex;
     AudioCallback m_callback;
+};
+
+// A writer with a sound source of the test's own.
+struct TestWriter {
+    explicit TestWriter(bool bWorks = true)
+        : TestWriter(std::make_unique<FakeAudioSource>(bWorks)) {}
+    explicit TestWriter(std::unique_ptr<FakeAudioSource> pSource)
+        : sound(*pSource), writer(std::move(pSource)) {}
+    FakeAudioSource& sound;
+    VideoWriter writer;
 };
 
 int OpenDescriptorsTo(const std::string& strPath);

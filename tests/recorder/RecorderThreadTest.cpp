@@ -5,7 +5,6 @@
 
 #include <gtest/gtest.h>
 
-#include <QDir>
 #include <QProcess>
 
 #include <portaudio.h>
@@ -15,38 +14,55 @@
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <filesystem>
+#include <fstream>
 #include <mutex>
 #include <thread>
 
 namespace {
 
 constexpr int kAacFrame = 1024;
+constexpr size_t kAudio = 0;
+constexpr size_t kVideo = 1;
+namespace fs = std::filesystem;
 
 // Pictures from one thread and sound from another, the error queried from a
 // third, and in a fourth the record folder scanned for repairs as the program
-// does at start-up, which must leave the file being recorded alone.
-TEST(VideoWriterThreadTest, RecordsEverySampleAndEveryPictureStretchedAndNumberedAtTheFrameRate) {
-    const std::string strFolder = TestFilePath("records");
-    ASSERT_TRUE(QDir().mkpath(QString::fromStdString(strFolder)));
-    const std::string strPath = strFolder + "/layout.avi";
+// does at start-up: it repairs a copy cut right after the start beside the
+// file being recorded, which it leaves alone.
+//
+// What a killed recording leaves is what was on the disk while it ran: all
+// but at most the last second (30 pictures, 47 sound frames; a still picture
+// makes packets far smaller than the write buffer, so only flushing gets them
+// there). Such copies, one with its last chunk torn, are repaired in the
+// folder; finished files and other files are left as they are.
+TEST(VideoWriterThreadTest, RecordsEverySampleAndPictureAndRepairsCutCopiesBesideIt) {
+    const fs::path folder = TestFilePath("records");
+    fs::create_directory(folder);
+    const fs::path path = folder / "layout.avi";
+    const auto copy = [&](const char* szName, size_t nCut) {
+        fs::copy_file(path, folder / szName);
+        fs::resize_file(folder / szName, fs::file_size(folder / szName) - nCut);
+    };
+    std::ofstream(folder / "notes.avi") << "RIFF\xFF\xFF\xFF\xFF"
+                                        << "AVI ";
     // Light on the left half, then dark on the left third of a small picture.
     const auto large = MakePicture(1920, 1080, 960, 0xDCDCDC, 0x1E1E1E);
     const auto small = MakePicture(320, 240, 107, 0x1E1E1E, 0xDCDCDC);
-    auto pSource = std::make_unique<FakeAudioSource>();
-    FakeAudioSource& sound = *pSource;
-    VideoWriter writer(std::move(pSource));
-    writer.WriteVideo(large.data(), 1920, 1080); // not started yet
-    ASSERT_TRUE(writer.Start(strPath, 1280, 720, 30, 3072, 48000));
+    TestWriter w;
+    w.writer.WriteVideo(large.data(), 1920, 1080); // not started yet
+    ASSERT_TRUE(w.writer.Start(path, 1280, 720, 30, 3072, 48000));
+    copy("start.AVI", 0);
     std::atomic<int> nFeeding{2};
     std::thread feeder([&] {
         // Missing or empty pictures are ignored without using up a timestamp.
-        writer.WriteVideo(nullptr, 1920, 1080);
-        writer.WriteVideo(large.data(), 0, 0);
-        writer.WriteVideo(large.data(), -1920, 1080);
+        w.writer.WriteVideo(nullptr, 1920, 1080);
+        w.writer.WriteVideo(large.data(), 0, 0);
+        w.writer.WriteVideo(large.data(), -1920, 1080);
         for (int i = 0; i < 40; ++i) {
             const bool bLast = i == 39;
-            writer.WriteVideo(bLast ? small.data() : large.data(), bLast ? 320 : 1920,
-                              bLast ? 240 : 1080);
+            w.writer.WriteVideo(bLast ? small.data() : large.data(), bLast ? 320 : 1920,
+                                bLast ? 240 : 1080);
         }
         --nFeeding;
     });
@@ -54,12 +70,11 @@ TEST(VideoWriterThreadTest, RecordsEverySampleAndEveryPictureStretchedAndNumbere
     // at the end of one is all that may be dropped.
     int64_t nFed = 0;
     std::thread blocks([&] {
-        sound.Feed(nullptr, 4096);
         for (int i = 0; i < 40; ++i) {
             const int nFrames = std::array<int, 4>{441, 1500, 4096, 1024}[i % 4];
             auto tone = MakeTone(nFed, nFrames);
             tone.push_back(0x55);
-            sound.Feed(tone);
+            w.sound.Feed(tone);
             nFed += nFrames;
         }
         --nFeeding;
@@ -67,53 +82,78 @@ TEST(VideoWriterThreadTest, RecordsEverySampleAndEveryPictureStretchedAndNumbere
     int nRepaired = 0;
     std::thread repair([&] {
         do {
-            nRepaired += RecordingRepair::RepairFolder(strFolder);
+            nRepaired += RecordingRepair::RepairFolder(folder);
         } while (nFeeding > 0);
     });
     std::string strError;
     while (nFeeding > 0) {
-        strError += writer.WriteError();
+        strError += w.writer.WriteError();
     }
     feeder.join();
     blocks.join();
     repair.join();
-    EXPECT_TRUE(writer.Stop());
-    EXPECT_EQ(strError + writer.WriteError(), "");
-    EXPECT_EQ(nRepaired, 0);
-    writer.WriteVideo(large.data(), 1920, 1080);
-    EXPECT_FALSE(sound.Feed(MakeTone(0, 1024))); // stopped
+    EXPECT_EQ(nRepaired, 1);
+    copy("cut.avi", 0);
+    copy("torn.avi", 100);
+    copy("cut.avi.part", 0);
+    const Recording cut = ReadRecording(folder / "cut.avi");
+    const auto cutAt = fs::last_write_time(folder / "cut.avi");
+    EXPECT_TRUE(w.writer.Stop());
+    EXPECT_EQ(strError + w.writer.WriteError(), "");
+    w.writer.WriteVideo(large.data(), 1920, 1080);
+    EXPECT_FALSE(w.sound.Feed(MakeTone(0, 1024))); // stopped
 
-    const Recording recording = ReadRecording(strPath);
-    const AVCodecParameters& audio = recording.params.at(0);
-    EXPECT_EQ(std::make_tuple(audio.codec_id, audio.sample_rate, audio.ch_layout.nb_channels),
-              std::make_tuple(AV_CODEC_ID_AAC, 48000, 2));
-    const AVCodecParameters& video = recording.params.at(1);
+    const Recording recording = ReadRecording(path);
+    const AVCodecParameters& video = recording.params.at(kVideo);
     EXPECT_EQ(std::make_tuple(video.codec_id, video.profile, video.width, video.height),
               std::make_tuple(AV_CODEC_ID_H264, FF_PROFILE_H264_MAIN, 1280, 720));
     // The encoder holds pictures back for its look-ahead: Stop must drain
     // them. The audio encoder's priming frame, stamped before zero, must not
     // shift them.
-    EXPECT_EQ(recording.stamps[1], Sequence(40));
-    const auto& pictures = recording.frames[1];
+    EXPECT_EQ(recording.stamps[kVideo], Sequence(40));
+    const auto& pictures = recording.frames[kVideo];
     ASSERT_EQ(pictures.size(), 40u);
     // Stretched over the whole picture, not cropped; the scaler follows a change of size.
     EXPECT_GT(Luma(pictures[0], 600, 700), 180);
     EXPECT_LT(Luma(pictures[0], 680, 20), 60);
     EXPECT_LT(Luma(pictures.back(), 400, 360), 60);
     EXPECT_GT(Luma(pictures.back(), 450, 360), 180);
-
-    // The priming frame, then frames of 1024 samples (the last maybe short)
-    // without gaps, at the half scale fed: neither silent nor garbled.
-    const auto& stamps = recording.stamps[0];
-    ASSERT_EQ(static_cast<int64_t>(stamps.size()), 1 + (nFed + kAacFrame - 1) / kAacFrame);
-    for (size_t i = 1; i < stamps.size(); ++i) {
-        EXPECT_EQ(stamps[i] - stamps[i - 1], stamps[1] - stamps[0]) << "packet " << i;
-    }
-    const auto [nSamples, fPeak] = Listen(recording.frames[0]);
+    // The priming frame, then every sample fed in frames of 1024 (the last
+    // maybe short), at the half scale fed: neither silent nor garbled.
+    EXPECT_EQ(static_cast<int64_t>(recording.stamps[kAudio].size()),
+              1 + (nFed + kAacFrame - 1) / kAacFrame);
+    const auto [nSamples, fPeak] = Listen(recording.frames[kAudio]);
     EXPECT_GE(nSamples - kAacFrame, nFed);
     EXPECT_LT(nSamples - kAacFrame, nFed + kAacFrame);
     EXPECT_GT(fPeak, 0.4);
     EXPECT_LT(fPeak, 0.6);
+
+    EXPECT_GE(cut.stamps.at(kVideo).size() + 30, recording.stamps[kVideo].size());
+    EXPECT_GE(cut.stamps.at(kAudio).size() + 47, recording.stamps[kAudio].size());
+    const auto files = [&] { return std::distance(fs::directory_iterator(folder), {}); };
+    const auto nFiles = files();
+    EXPECT_EQ(RecordingRepair::RepairFolder(folder), 2);
+    EXPECT_EQ(files(), nFiles);
+    EXPECT_TRUE(RecordingRepair::IsUnfinished(folder / "cut.avi.part"));
+    EXPECT_EQ(fs::file_size(folder / "notes.avi"), 12u);
+    EXPECT_FALSE(RecordingRepair::Repair(path));
+    for (const char* szName : {"start.AVI", "cut.avi", "torn.avi"}) {
+        SCOPED_TRACE(szName);
+        EXPECT_FALSE(RecordingRepair::IsUnfinished(folder / szName));
+        const Recording repaired = ReadRecording(folder / szName);
+        const auto& stamps = repaired.stamps.at(kVideo);
+        // Every whole picture and block, each one decodable, and the length
+        // a player shows.
+        EXPECT_EQ(stamps, Sequence(stamps.size()));
+        EXPECT_EQ(repaired.frames.at(kVideo).size(), stamps.size());
+        EXPECT_EQ(repaired.nDuration,
+                  stamps.empty() ? AV_NOPTS_VALUE : av_rescale(stamps.size(), AV_TIME_BASE, 30));
+        if (std::string(szName) == "cut.avi") {
+            EXPECT_EQ(fs::last_write_time(folder / szName), cutAt);
+            EXPECT_EQ(stamps, cut.stamps[kVideo]);
+            EXPECT_EQ(repaired.stamps.at(kAudio), cut.stamps[kAudio]);
+        }
+    }
 }
 
 // A real capture device: PortAudio's ALSA backend reaching a private
