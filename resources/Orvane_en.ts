@@ -237,7 +237,7 @@
     </message>
     <message>
         <source>历史</source>
-        <translation>History</translation>
+        <translation>Folder</translation>
     </message>
 </context>
 <context>
