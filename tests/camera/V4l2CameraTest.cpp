@@ -26,7 +26,7 @@ struct Node {
     // denominator. Empty: YUYV only.
     std::vector<std::array<uint32_t, 4>> mjpeg = {{640, 480, 1, 30}};
     Bytes descriptors = Interface(0x0E, 1) + Unit(5); // of the USB device
-    v4l2_pix_format pix{800, 600};                    // the current size
+    uint32_t nWidth = 800, nHeight = 600;             // the current size
     v4l2_fract interval{0, 0};
     bool bStreaming = false, bGone = false, bPolling = false;
     std::vector<Bytes> buffers;
@@ -194,10 +194,12 @@ int FakeV4l2System::Device::Ioctl(unsigned long nRequest, void* pArg) {
         return EINVAL;
     }
     case VIDIOC_G_FMT:
-        static_cast<v4l2_format*>(pArg)->fmt.pix = node.pix;
+        static_cast<v4l2_format*>(pArg)->fmt.pix.width = node.nWidth;
+        static_cast<v4l2_format*>(pArg)->fmt.pix.height = node.nHeight;
         return 0;
-    case VIDIOC_S_FMT:
-        node.pix = static_cast<v4l2_format*>(pArg)->fmt.pix;
+    case VIDIOC_S_FMT: // any size
+        node.nWidth = static_cast<v4l2_format*>(pArg)->fmt.pix.width;
+        node.nHeight = static_cast<v4l2_format*>(pArg)->fmt.pix.height;
         return 0;
     case VIDIOC_S_PARM:
         node.interval = static_cast<v4l2_streamparm*>(pArg)->parm.capture.timeperframe;
@@ -444,7 +446,7 @@ TEST(V4l2Camera, IsListedControlledAndStreamsAgainWhenUnpluggedAndPluggedBackIn)
     pSystem->Plug(4, node);
     ASSERT_TRUE(pSystem->WaitIdle(4));
     EXPECT_FALSE(pSystem->State(1).bStreaming || pSystem->State(2).bStreaming);
-    EXPECT_EQ(pSystem->State(4).pix.width * pSystem->State(4).pix.height, 1280u * 720u);
+    EXPECT_EQ(pSystem->State(4).nWidth * pSystem->State(4).nHeight, 1280u * 720u);
     ASSERT_TRUE(pSystem->Hand(4, Frame(kBlue)));
     EXPECT_EQ(Shown(*pCamera), kRed);
     EXPECT_EQ(Shown(*pCamera), kBlue);
