@@ -1,10 +1,10 @@
 #include "tests/support/FakeCamera.h"
 
-FakeCamera::FakeCamera(int nWidth, int nHeight) : m_nWidth(nWidth), m_nHeight(nHeight) {
-    m_pattern = [](int nX, int nY, int nFrame) {
-        return qRgb((nX + nFrame) & 0xFF, nY & 0xFF, ((nX >> 8) * 16 + (nY >> 8) * 64) & 0xFF);
-    };
-}
+FakeCamera::FakeCamera(int nWidth, int nHeight, Pattern pattern)
+    : m_pattern(pattern ? std::move(pattern) : [](int nX, int nY, int nFrame) {
+          return qRgb((nX + nFrame) & 0xFF, nY & 0xFF, ((nX >> 8) * 16 + (nY >> 8) * 64) & 0xFF);
+      }),
+      m_nWidth(nWidth), m_nHeight(nHeight) {}
 
 void FakeCamera::SetSize(int nWidth, int nHeight) {
     m_nWidth = nWidth;

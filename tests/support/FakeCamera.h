@@ -37,13 +37,13 @@ class FakeCamera final : public ICamera {
 public:
     using Pattern = std::function<QRgb(int nX, int nY, int nFrame)>;
 
-    FakeCamera(int nWidth, int nHeight);
+    // Null: the default pattern.
+    FakeCamera(int nWidth, int nHeight, Pattern pattern = {});
 
     std::shared_ptr<FakeCameraLog> Log() const { return m_log; }
 
     // The size of the next pictures.
     void SetSize(int nWidth, int nHeight);
-    void SetPattern(Pattern pattern) { m_pattern = std::move(pattern); }
     // The camera does this one itself from now on.
     void SetHardware(const std::string& strName) { m_softwareOnly.erase(strName); }
     // A faulty camera: LockFrame reports twice the height its buffer holds.

@@ -27,13 +27,7 @@ protected:
 
     // Cameras of nWidth x nHeight showing the pattern, or FakeCamera's own.
     static FakeCameraFactory Cameras(int nWidth, int nHeight, FakeCamera::Pattern pattern = {}) {
-        return [=](unsigned int) {
-            auto* pCamera = new FakeCamera(nWidth, nHeight);
-            if (pattern) {
-                pCamera->SetPattern(pattern);
-            }
-            return pCamera;
-        };
+        return [=](unsigned int) { return new FakeCamera(nWidth, nHeight, pattern); };
     }
 
     // The view over cameras of these names; m_pCamera is the one made last.
