@@ -285,7 +285,8 @@ std::vector<Bytes> Commands(uint8_t nNode, std::initializer_list<uint8_t> codes)
 // The largest MJPEG size that gives at least 15 pictures a second, at its
 // shortest frame interval; else the current size at the driver's rate. Then
 // the driver's word is checked: a buffer it marks as damaged goes straight
-// back, and a length beyond the buffer is cut to it.
+// back, a length beyond the buffer is cut to it, and an index beyond the
+// buffers is ignored.
 TEST(V4l2Stream, StreamsTheLargestSizeAtFifteenPicturesASecondAndChecksWhatTheDriverSays) {
     const struct {
         const char* szName;
@@ -326,6 +327,11 @@ TEST(V4l2Stream, StreamsTheLargestSizeAtFifteenPicturesASecondAndChecksWhatTheDr
     ASSERT_EQ(pStream->Dequeue(got), V4l2Stream::Result::Frame);
     EXPECT_EQ(got.nLength, kBufferSize);
     EXPECT_TRUE(std::equal(frame.begin(), frame.end(), got.pData));
+    v4l2_buffer stray{};
+    stray.index = 4; // one past the last buffer: neither read nor given back
+    stray.bytesused = 5;
+    system.m_nodes.at(0)->done.push_back(stray);
+    EXPECT_EQ(pStream->Dequeue(got), V4l2Stream::Result::Nothing);
     EXPECT_EQ(system.State(0).queued.size(), 3u); // the damaged one went back
     EXPECT_EQ(pStream->Dequeue(got), V4l2Stream::Result::Nothing);
     system.Unplug(0);
