@@ -13,9 +13,18 @@
 namespace {
 const int kWidthCount = 4;
 
-// The settings group of a remark operation's pen; empty for operations that
-// have no pen (eraser, clear, emphasize, shade, none).
-QString PenGroup(int nOperation) {
+// Colours are compared as stored: the raw value, alpha included. A stored 0
+// (the default) is drawn as opaque black but is not the black entry's value,
+// so it shows as "more".
+QRgb ReadStoredColor(const QString& strKey, QRgb crDefault) {
+    if (!ConfigSettings) {
+        return crDefault;
+    }
+    return ConfigSettings->value(strKey, static_cast<uint>(crDefault)).toUInt();
+}
+} // namespace
+
+QString OptionPanel::PenGroup(int nOperation) {
     switch (nOperation) {
     case RemarkLine:
         return "Line";
@@ -37,17 +46,6 @@ QString PenGroup(int nOperation) {
         return QString();
     }
 }
-
-// Colours are compared as stored: the raw value, alpha included. A stored 0
-// (the default) is drawn as opaque black but is not the black entry's value,
-// so it shows as "more".
-QRgb ReadStoredColor(const QString& strKey, QRgb crDefault) {
-    if (!ConfigSettings) {
-        return crDefault;
-    }
-    return ConfigSettings->value(strKey, static_cast<uint>(crDefault)).toUInt();
-}
-} // namespace
 
 OptionPanel::OptionPanel(QWidget* parent) : QWidget(parent) {
     SetupForm();

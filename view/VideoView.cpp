@@ -3,6 +3,7 @@
 #include "app/Configuration.h"
 #include "app/SharedState.h"
 #include "panels/ControlType.h"
+#include "panels/OptionPanel.h"
 #include "panels/SettingDlg.h"
 #include "recorder/AudioCapture.h"
 #include "recorder/RecordingRepair.h"
@@ -38,25 +39,9 @@ const int kPenCount = 4;
 const QSize PhotoSizes[] = {{1920, 1080}, {1600, 1200}, {2592, 1544}, {3264, 2440}};
 const int FrameRates[] = {10, 20, 30};
 
+// The settings group of a drawing tool's pen; text has a style of its own.
 QString ShapeGroup(int nOperation) {
-    switch (nOperation) {
-    case RemarkLine:
-        return "Line";
-    case RemarkDoodle:
-        return "Doodle";
-    case RemarkArrow:
-        return "Arrow";
-    case RemarkTriangle:
-        return "Triangle";
-    case RemarkRectangle:
-        return "Rectangle";
-    case RemarkDiamond:
-        return "Diamond";
-    case RemarkEllipse:
-        return "Round";
-    default:
-        return QString();
-    }
+    return nOperation == RemarkText ? QString() : OptionPanel::PenGroup(nOperation);
 }
 
 int ValidPenIndex(int nIndex) {
