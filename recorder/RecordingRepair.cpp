@@ -125,6 +125,12 @@ bool CopyPackets(const std::string& strInput, RecordingFile& output) {
         // The last chunk may be torn; a decoder would make garbage of it.
         const bool bWhole = (pPacket->flags & AV_PKT_FLAG_CORRUPT) == 0;
         const int nStream = pPacket->stream_index;
+        // Some demuxers add streams while they read (DV inside an AVI adds its
+        // sound streams as it finds them): the output has none for those.
+        if (nStream < 0 || static_cast<unsigned>(nStream) >= pOutput->nb_streams) {
+            av_packet_unref(pPacket.get());
+            continue;
+        }
         av_packet_rescale_ts(pPacket.get(), pInput->streams[nStream]->time_base,
                              pOutput->streams[nStream]->time_base);
         pPacket->pos = -1;
