@@ -4,6 +4,7 @@
 #include "app/SharedState.h"
 #include "panels/ControlType.h"
 #include "panels/OptionPanel.h"
+#include "panels/PanelLook.h"
 #include "panels/SettingDlg.h"
 #include "recorder/AudioCapture.h"
 #include "recorder/RecordingRepair.h"
@@ -71,13 +72,6 @@ QString NewFileName(const QString& strFolder, const QString& strSuffix) {
 // folder exists afterwards.
 bool MakeFolder(const QString& strFolder) {
     return QDir(strFolder).exists() || (QDir().mkdir(strFolder) && QDir(strFolder).exists());
-}
-
-QString MinutesSeconds(double dSeconds) {
-    const qint64 nSeconds = qint64(dSeconds);
-    return QString("%1:%2")
-        .arg(nSeconds / 60, 2, 10, QChar('0'))
-        .arg(nSeconds % 60, 2, 10, QChar('0'));
 }
 
 } // namespace
@@ -536,7 +530,7 @@ void VideoView::ShowNews() {
     if (news.bRecordingFailed) {
         Warn(tr("录制文件写入失败：%1\n%2\n文件保留了出错前录下的 %3。")
                  .arg(QDir::toNativeSeparators(news.strFile), news.strError,
-                      MinutesSeconds(news.dSecondsKept)));
+                      MinutesSeconds(qint64(news.dSecondsKept))));
     }
     if (news.nRepaired > 0) {
         auto* pBox = new QMessageBox(QMessageBox::Information, tr("提示"),
