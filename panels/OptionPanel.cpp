@@ -130,10 +130,7 @@ void OptionPanel::Retranslate() {
 void OptionPanel::LoadStartupPen() {
     m_nWidthIndex = ReadConfigIndex("Text/Weight", 0, kWidthCount);
     m_crColor = ReadStoredColor("Text/Color", m_colors[0].crValue);
-    if (m_nWidthIndex >= 0 && m_nWidthIndex < kWidthCount) {
-        SetButtonIcon(m_widthButtons[m_nWidthIndex],
-                      QString("Line%1Sel.png").arg(m_nWidthIndex + 1));
-    }
+    SetButtonIcon(m_widthButtons[m_nWidthIndex], QString("Line%1Sel.png").arg(m_nWidthIndex + 1));
     const ColorEntry& entry = EntryFor(m_crColor);
     SetButtonSelected(entry.pButton, entry.strIconBase, true);
 }
