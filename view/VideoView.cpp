@@ -115,6 +115,8 @@ VideoView::VideoView(QWidget* pParent) : QWidget(pParent) {
 }
 
 VideoView::~VideoView() {
+    // A repair still running gives up meanwhile, leaving its file as it was.
+    m_bStopRepair = true;
     // The recording thread reads the renderer, which goes with the children
     // after this body: end it first, then finish the file here and now.
     if (m_pRecording) {
@@ -514,7 +516,7 @@ void VideoView::RepairRecordings() {
     // A long recording takes seconds to rewrite. The one being recorded
     // meanwhile is locked, and left alone.
     m_repairer = std::thread([this, strFolder] {
-        const int nRepaired = RecordingRepair::RepairFolder(strFolder);
+        const int nRepaired = RecordingRepair::RepairFolder(strFolder, &m_bStopRepair);
         std::lock_guard<std::mutex> lock(m_newsMutex);
         m_news.nRepaired = nRepaired;
         m_news.strRepairFolder = QString::fromStdString(strFolder);
