@@ -1,16 +1,15 @@
-// The phone camera against the phone simulator on loopback: pictures,
-// controls, a size switch, a restarting phone and Close racing a grant.
+// The phone camera against the phone simulator on loopback: pictures after
+// each way of being granted the stream, a size switch and a restarting
+// phone, its controls, and Close racing a grant.
 
 #include "phone/AndroidCamera.h"
 #include "tests/phone/PhonePeer.h"
-#include "tests/phone/PictureChecks.h"
 #include "tools/phone-sim/PhoneSimulator.h"
 
 #include <gtest/gtest.h>
 
-#include <condition_variable>
+#include <functional>
 #include <memory>
-#include <mutex>
 
 namespace {
 
@@ -31,58 +30,82 @@ struct CameraReleaser {
 };
 using CameraPtr = std::unique_ptr<AndroidCamera, CameraReleaser>;
 
-// Locks the newest picture, checks its size and pattern, unlocks.
-void ExpectPicture(AndroidCamera& camera, int nWidth, int nHeight) {
-    unsigned char* pData = nullptr;
-    int nSize = 0;
-    int nLockedWidth = 0;
-    int nLockedHeight = 0;
-    ASSERT_TRUE(camera.LockFrame(pData, nSize, nLockedWidth, nLockedHeight));
-    EXPECT_EQ(nLockedWidth, nWidth);
-    EXPECT_EQ(nLockedHeight, nHeight);
-    EXPECT_GE(nSize, nLockedWidth * nLockedHeight * 4);
-    ExpectTestPattern(pData, nLockedWidth, nLockedHeight);
-    camera.UnlockFrame();
-}
-
 } // namespace
 
-TEST(AndroidCameraTest, ShowsThePhonesPicturesAndSendsItsControls) {
+TEST(AndroidCameraTest, ShowsThePhonesPicturesAfterEachGrantASizeSwitchAndARestart) {
+    using Status = const PhoneSimStatus&;
     struct Case {
         const char* szName;
-        bool bGrantAtOnce;
+        std::function<void(PhoneSimOptions&)> setUp;
         bool bVideoOnly;
+        // Holds once the case's event is over; pictures then have nHeight.
+        std::function<bool(Status)> done;
+        int nHeight;
     };
-    for (const Case& c : {Case{"slot 1 at once", true, false}, Case{"slot 2, then 1", false, false},
-                          Case{"video only", true, true}}) {
+    const Case cases[] = {
+        {"slot 1 at once", nullptr, false,
+         [](Status s) { return s.nHellos == 1 && s.nReports == 0 && s.nVideoConnections == 1; },
+         240},
+        {"slot 2, then 1", [](PhoneSimOptions& o) { o.bGrantAtOnce = false; }, false,
+         [](Status s) { return s.nHellos == 1 && s.nReports == 1 && s.nVideoConnections == 1; },
+         240},
+        {"video only", nullptr, true,
+         [](Status s) { return s.nHellos == 0 && s.nVideoConnections == 1; }, 240},
+        // Only the height changes.
+        {"size switch",
+         [](PhoneSimOptions& o) {
+             o.nSwitchWidth = 320;
+             o.nSwitchHeight = 352;
+             o.nSwitchAfter = 10;
+         },
+         false, [](Status s) { return s.nPacketsSent > 12; }, 352},
+        // Both connections close: the command channel introduces itself
+        // again and the new grant connects the video anew.
+        {"phone application restarted",
+         [](PhoneSimOptions& o) {
+             o.faults.push_back({PhoneSimFault::Close, 5});
+         },
+         false,
+         [](Status s) {
+             return s.nHellos >= 2 && s.nJoins >= 2 && s.nVideoConnections >= 2 &&
+                    s.bVideoConnected;
+         },
+         240},
+    };
+    for (const Case& c : cases) {
         SCOPED_TRACE(c.szName);
         PhoneSimOptions options = SmallStream();
-        options.bGrantAtOnce = c.bGrantAtOnce;
+        if (c.setUp) {
+            c.setUp(options);
+        }
         PhoneSimulator simulator;
         ASSERT_TRUE(simulator.Start(options)) << simulator.Error();
         CameraPtr camera(new AndroidCamera);
         unsigned char* pData = nullptr;
-        int nSize = 0;
-        int nWidth = 0;
-        int nHeight = 0;
+        int nSize = 0, nWidth = 0, nHeight = 0;
         EXPECT_FALSE(camera->LockFrame(pData, nSize, nWidth, nHeight));
         const uint16_t nCommandPort = c.bVideoOnly ? 0 : simulator.CommandPort();
         ASSERT_TRUE(camera->Open("127.0.0.1", nCommandPort, simulator.VideoPort(), 0));
         EXPECT_TRUE(camera->IsRunning());
         EXPECT_FALSE(camera->Open("127.0.0.1", nCommandPort, simulator.VideoPort(), 0));
-        ASSERT_TRUE(camera->WaitForPictures(1, 2000));
-        ExpectPicture(*camera, 320, 240);
-        const PhoneSimStatus status = simulator.Status();
-        EXPECT_EQ(status.nHellos, c.bVideoOnly ? 0 : 1);
-        EXPECT_EQ(status.nReports, c.bGrantAtOnce ? 0 : 1);
-        EXPECT_EQ(status.nVideoConnections, 1);
+        ASSERT_TRUE(simulator.WaitUntil(c.done, kWaitMs));
+        ASSERT_TRUE(camera->WaitForPictures(camera->PictureCount() + 5, kWaitMs));
+        EXPECT_TRUE(c.done(simulator.Status()));
+        ASSERT_TRUE(camera->LockFrame(pData, nSize, nWidth, nHeight));
+        EXPECT_EQ(nWidth, 320);
+        EXPECT_EQ(nHeight, c.nHeight);
+        EXPECT_GE(nSize, nWidth * nHeight * 4);
+        ExpectTestPattern(pData, nWidth, nHeight);
+        camera->UnlockFrame();
     }
+}
 
+TEST(AndroidCameraTest, SendsEachControlsCodeAndFailsWithoutAPhone) {
     PhoneSimulator simulator;
     ASSERT_TRUE(simulator.Start(SmallStream())) << simulator.Error();
     CameraPtr camera(new AndroidCamera);
     ASSERT_TRUE(camera->Open("127.0.0.1", simulator.CommandPort(), simulator.VideoPort(), 0));
-    // Each operation that has a code sends it; StopControl's comes last.
+    // StopControl's code comes last.
     const std::pair<bool (ICamera::*)(), int> operations[] = {
         {&ICamera::AutoFocus, 8},  {&ICamera::LightOn, 2005}, {&ICamera::LightOff, 2005},
         {&ICamera::ZoomIn, 4},     {&ICamera::ZoomOut, 5},    {&ICamera::Brighten, 2},
@@ -94,9 +117,7 @@ TEST(AndroidCameraTest, ShowsThePhonesPicturesAndSendsItsControls) {
         expected.emplace_back(operation.second, 0);
     }
     ASSERT_TRUE(simulator.WaitUntil(
-        [](const PhoneSimStatus& status) {
-            return !status.controls.empty() && status.controls.back().first == 6;
-        },
+        [](const PhoneSimStatus& s) { return !s.controls.empty() && s.controls.back().first == 6; },
         kWaitMs));
     EXPECT_EQ(simulator.Status().controls, expected);
 
@@ -107,68 +128,23 @@ TEST(AndroidCameraTest, ShowsThePhonesPicturesAndSendsItsControls) {
     EXPECT_FALSE(absent->IsRunning());
 }
 
-TEST(AndroidCameraTest, FollowsASizeSwitchAndAPhoneThatRestarts) {
-    for (const bool bRestart : {false, true}) {
-        SCOPED_TRACE(bRestart ? "phone application restarted" : "size switch");
-        PhoneSimOptions options = SmallStream();
-        if (bRestart) {
-            // Both connections close: the command channel introduces itself
-            // again and the new grant connects the video anew.
-            PhoneSimFault fault;
-            ASSERT_TRUE(PhoneSimFault::Parse("close@5", fault));
-            options.faults.push_back(fault);
-        } else {
-            // Only the height changes.
-            options.nSwitchWidth = 320;
-            options.nSwitchHeight = 352;
-            options.nSwitchAfter = 10;
-        }
-        PhoneSimulator simulator;
-        ASSERT_TRUE(simulator.Start(options)) << simulator.Error();
-        CameraPtr camera(new AndroidCamera);
-        ASSERT_TRUE(camera->Open("127.0.0.1", simulator.CommandPort(), simulator.VideoPort(), 0));
-        ASSERT_TRUE(simulator.WaitUntil(
-            [&](const PhoneSimStatus& status) {
-                return bRestart ? status.nHellos >= 2 && status.nJoins >= 2 &&
-                                      status.nVideoConnections >= 2 && status.bVideoConnected
-                                : status.nPacketsSent > 12;
-            },
-            kWaitMs));
-        // Pictures go on after the event, of the stream's size now.
-        const int nSeen = camera->PictureCount();
-        ASSERT_TRUE(camera->WaitForPictures(nSeen + 5, kWaitMs));
-        ExpectPicture(*camera, 320, bRestart ? 240 : 352);
-    }
-}
-
 TEST(AndroidCameraTest, CloseLeavesBothChannelsClosedWhileAGrantRaces) {
     // The simulator holds each grant until the test lets it go, right
     // before Close: the grant then arrives while Close runs.
-    std::mutex lock;
-    std::condition_variable signal;
+    Signal grant;
     bool bHeld = false;
-    bool bReleased = false;
     PhoneSimOptions options = SmallStream();
     options.onBeforeGrant = [&] {
-        std::unique_lock<std::mutex> guard(lock);
-        bHeld = true;
-        signal.notify_all();
-        signal.wait_for(guard, std::chrono::milliseconds(kWaitMs), [&] { return bReleased; });
-        bHeld = false;
-        bReleased = false;
+        grant.Change([&] { bHeld = true; });
+        grant.Wait([&] { return !bHeld; });
     };
     PhoneSimulator simulator;
     ASSERT_TRUE(simulator.Start(options)) << simulator.Error();
     CameraPtr camera(new AndroidCamera);
     for (int nRound = 1; nRound <= 10; ++nRound) {
         ASSERT_TRUE(camera->Open("127.0.0.1", simulator.CommandPort(), simulator.VideoPort(), 0));
-        {
-            std::unique_lock<std::mutex> guard(lock);
-            ASSERT_TRUE(
-                signal.wait_for(guard, std::chrono::milliseconds(kWaitMs), [&] { return bHeld; }));
-            bReleased = true;
-        }
-        signal.notify_all();
+        ASSERT_TRUE(grant.Wait([&] { return bHeld; }));
+        grant.Change([&] { bHeld = false; });
         camera->Close();
         EXPECT_FALSE(camera->IsVideoConnected()) << "round " << nRound;
         EXPECT_FALSE(camera->IsRunning());

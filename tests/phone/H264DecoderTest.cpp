@@ -3,7 +3,6 @@
 
 #include "phone/H264Decoder.h"
 #include "tests/phone/PhonePeer.h"
-#include "tests/phone/PictureChecks.h"
 #include "tools/phone-sim/TestPatternEncoder.h"
 
 #include <gtest/gtest.h>
