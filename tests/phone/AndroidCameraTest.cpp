@@ -1,6 +1,6 @@
 // The phone camera against the phone simulator on loopback: pictures after
 // each way of being granted the stream, a size switch and a restarting
-// phone, its controls, and Close racing a grant.
+// phone; its controls; Close racing a grant.
 
 #include "phone/AndroidCamera.h"
 #include "tests/phone/PhonePeer.h"
@@ -8,7 +8,6 @@
 
 #include <gtest/gtest.h>
 
-#include <functional>
 #include <memory>
 
 namespace {
@@ -32,51 +31,40 @@ using CameraPtr = std::unique_ptr<AndroidCamera, CameraReleaser>;
 
 } // namespace
 
-TEST(AndroidCameraTest, ShowsThePhonesPicturesAfterEachGrantASizeSwitchAndARestart) {
-    using Status = const PhoneSimStatus&;
+TEST(AndroidCameraTest, ShowsThePhonesPicturesAndSendsItsControls) {
     struct Case {
         const char* szName;
-        std::function<void(PhoneSimOptions&)> setUp;
+        bool bGrantAtOnce;
         bool bVideoOnly;
-        // Holds once the case's event is over; pictures then have nHeight.
-        std::function<bool(Status)> done;
-        int nHeight;
+        int nSwitchHeight;                        // 0: no size switch
+        bool bRestart;                            // the phone application closes both connections
+        int nHellos, nReports, nVideoConnections; // at least; exactly unless restarting
     };
     const Case cases[] = {
-        {"slot 1 at once", nullptr, false,
-         [](Status s) { return s.nHellos == 1 && s.nReports == 0 && s.nVideoConnections == 1; },
-         240},
-        {"slot 2, then 1", [](PhoneSimOptions& o) { o.bGrantAtOnce = false; }, false,
-         [](Status s) { return s.nHellos == 1 && s.nReports == 1 && s.nVideoConnections == 1; },
-         240},
-        {"video only", nullptr, true,
-         [](Status s) { return s.nHellos == 0 && s.nVideoConnections == 1; }, 240},
+        {"slot 1 at once", true, false, 0, false, 1, 0, 1},
+        {"slot 2, then 1", false, false, 0, false, 1, 1, 1},
+        {"video only", true, true, 0, false, 0, 0, 1},
         // Only the height changes.
-        {"size switch",
-         [](PhoneSimOptions& o) {
-             o.nSwitchWidth = 320;
-             o.nSwitchHeight = 352;
-             o.nSwitchAfter = 10;
-         },
-         false, [](Status s) { return s.nPacketsSent > 12; }, 352},
-        // Both connections close: the command channel introduces itself
-        // again and the new grant connects the video anew.
-        {"phone application restarted",
-         [](PhoneSimOptions& o) {
-             o.faults.push_back({PhoneSimFault::Close, 5});
-         },
-         false,
-         [](Status s) {
-             return s.nHellos >= 2 && s.nJoins >= 2 && s.nVideoConnections >= 2 &&
-                    s.bVideoConnected;
-         },
-         240},
+        {"size switch", true, false, 352, false, 1, 0, 1},
+        // The command channel introduces itself again and the new grant
+        // connects the video anew.
+        {"phone application restarted", true, false, 0, true, 2, 0, 2},
     };
+    // Each operation that has a code sends it; StopControl's comes last.
+    const std::pair<bool (ICamera::*)(), int> operations[] = {
+        {&ICamera::AutoFocus, 8},  {&ICamera::LightOn, 2005}, {&ICamera::LightOff, 2005},
+        {&ICamera::ZoomIn, 4},     {&ICamera::ZoomOut, 5},    {&ICamera::Brighten, 2},
+        {&ICamera::Darken, 3},     {&ICamera::FocusFar, 9},   {&ICamera::FocusNear, 10},
+        {&ICamera::StopControl, 6}};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.szName);
         PhoneSimOptions options = SmallStream();
-        if (c.setUp) {
-            c.setUp(options);
+        options.bGrantAtOnce = c.bGrantAtOnce;
+        options.nSwitchWidth = c.nSwitchHeight ? 320 : 0;
+        options.nSwitchHeight = c.nSwitchHeight;
+        options.nSwitchAfter = 10;
+        if (c.bRestart) {
+            options.faults.push_back({PhoneSimFault::Close, 5});
         }
         PhoneSimulator simulator;
         ASSERT_TRUE(simulator.Start(options)) << simulator.Error();
@@ -88,38 +76,39 @@ TEST(AndroidCameraTest, ShowsThePhonesPicturesAfterEachGrantASizeSwitchAndAResta
         ASSERT_TRUE(camera->Open("127.0.0.1", nCommandPort, simulator.VideoPort(), 0));
         EXPECT_TRUE(camera->IsRunning());
         EXPECT_FALSE(camera->Open("127.0.0.1", nCommandPort, simulator.VideoPort(), 0));
-        ASSERT_TRUE(simulator.WaitUntil(c.done, kWaitMs));
+        ASSERT_TRUE(simulator.WaitUntil(
+            [&](const PhoneSimStatus& s) {
+                return s.nHellos >= c.nHellos && s.nJoins >= c.nHellos &&
+                       s.nReports >= c.nReports && s.nVideoConnections >= c.nVideoConnections &&
+                       s.bVideoConnected && (!c.nSwitchHeight || s.nPacketsSent > 12);
+            },
+            kWaitMs));
+        // Pictures go on after the event, of the stream's size now.
         ASSERT_TRUE(camera->WaitForPictures(camera->PictureCount() + 5, kWaitMs));
-        EXPECT_TRUE(c.done(simulator.Status()));
         ASSERT_TRUE(camera->LockFrame(pData, nSize, nWidth, nHeight));
         EXPECT_EQ(nWidth, 320);
-        EXPECT_EQ(nHeight, c.nHeight);
+        EXPECT_EQ(nHeight, c.nSwitchHeight ? c.nSwitchHeight : 240);
         EXPECT_GE(nSize, nWidth * nHeight * 4);
         ExpectTestPattern(pData, nWidth, nHeight);
         camera->UnlockFrame();
+        const PhoneSimStatus status = simulator.Status();
+        EXPECT_EQ(status.nHellos, c.nHellos);
+        EXPECT_EQ(status.nReports, c.nReports);
+        if (!c.bRestart) {
+            EXPECT_EQ(status.nVideoConnections, c.nVideoConnections);
+        }
+        if (c.bVideoOnly) {
+            continue;
+        }
+        std::vector<std::pair<int, int>> expected;
+        for (const auto& operation : operations) {
+            EXPECT_TRUE(((*camera).*operation.first)());
+            expected.emplace_back(operation.second, 0);
+        }
+        ASSERT_TRUE(simulator.WaitUntil(
+            [](const PhoneSimStatus& s) { return s.controls.size() >= 10; }, kWaitMs));
+        EXPECT_EQ(simulator.Status().controls, expected);
     }
-}
-
-TEST(AndroidCameraTest, SendsEachControlsCodeAndFailsWithoutAPhone) {
-    PhoneSimulator simulator;
-    ASSERT_TRUE(simulator.Start(SmallStream())) << simulator.Error();
-    CameraPtr camera(new AndroidCamera);
-    ASSERT_TRUE(camera->Open("127.0.0.1", simulator.CommandPort(), simulator.VideoPort(), 0));
-    // StopControl's code comes last.
-    const std::pair<bool (ICamera::*)(), int> operations[] = {
-        {&ICamera::AutoFocus, 8},  {&ICamera::LightOn, 2005}, {&ICamera::LightOff, 2005},
-        {&ICamera::ZoomIn, 4},     {&ICamera::ZoomOut, 5},    {&ICamera::Brighten, 2},
-        {&ICamera::Darken, 3},     {&ICamera::FocusFar, 9},   {&ICamera::FocusNear, 10},
-        {&ICamera::StopControl, 6}};
-    std::vector<std::pair<int, int>> expected;
-    for (const auto& operation : operations) {
-        EXPECT_TRUE(((*camera).*operation.first)());
-        expected.emplace_back(operation.second, 0);
-    }
-    ASSERT_TRUE(simulator.WaitUntil(
-        [](const PhoneSimStatus& s) { return !s.controls.empty() && s.controls.back().first == 6; },
-        kWaitMs));
-    EXPECT_EQ(simulator.Status().controls, expected);
 
     // A phone that is not there: Open fails and leaves nothing running.
     const uint16_t nFreePort = FreePort();
