@@ -168,8 +168,6 @@ TEST(AdbDelegatesTest, StatusSerialAndModelFollowTheDeviceList) {
     };
     const Case cases[] = {
         {"phone", kPhoneList, 0, "127.0.0.1:6301", "Orvane_Sim"},
-        {"nothing", "OKAY0000", -4, "", ""},
-        {"offline", "OKAY0025emulator-5554 offline transport_id:2\n", -5, "", ""},
         // The ready device wins over one listed before it.
         {"unauthorized, then ready",
          "OKAY004bX1 unauthorized transport_id:1\nX2 device product:p model:M2 transport_id:2\n", 0,

@@ -13,9 +13,8 @@
 #include <cstring>
 
 TEST(PacketWriterTest, WriterAndReaderStayInsideTheirBuffers) {
-    unsigned char buffer[12];
-    std::memset(buffer, 0xEE, sizeof buffer);
-    PacketWriter writer(buffer, 10);
+    Bytes buffer(12, 0xEE);
+    PacketWriter writer(buffer.data(), 10);
     writer.WriteInt32(0x04030201);
     writer.WriteInt16(0x12345);
     writer.WriteInt32(-2); // exactly the 4 bytes left
@@ -23,9 +22,9 @@ TEST(PacketWriterTest, WriterAndReaderStayInsideTheirBuffers) {
     writer.WriteInt16(1);
     EXPECT_TRUE(writer.Overflowed());
     EXPECT_EQ(writer.Extent(), 10);
-    EXPECT_EQ(Bytes(buffer, buffer + 12), Hex("01 02 03 04 45 23 FE FF FF FF EE EE"));
+    EXPECT_EQ(buffer, Hex("01 02 03 04 45 23 FE FF FF FF EE EE"));
     // A string is refused whole: no count without its bytes.
-    PacketWriter strings(buffer, 12);
+    PacketWriter strings(buffer.data(), 12);
     strings.WriteString("abcd");
     strings.WriteString("e");
     EXPECT_TRUE(strings.Overflowed());
