@@ -44,8 +44,9 @@ TEST(AndroidCameraTest, ShowsThePhonesPicturesAndSendsItsControls) {
         {"slot 1 at once", true, false, 0, false, 1, 0, 1},
         {"slot 2, then 1", false, false, 0, false, 1, 1, 1},
         {"video only", true, true, 0, false, 0, 0, 1},
-        // Only the height changes.
-        {"size switch", true, false, 352, false, 1, 0, 1},
+        // Only the height changes: the frame grows, then it is reused.
+        {"taller", true, false, 352, false, 1, 0, 1},
+        {"shorter", true, false, 128, false, 1, 0, 1},
         // The command channel introduces itself again and the new grant
         // connects the video anew.
         {"phone application restarted", true, false, 0, true, 2, 0, 2},
