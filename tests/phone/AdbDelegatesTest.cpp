@@ -202,7 +202,7 @@ TEST(AdbDelegatesTest, ReportsEveryListInOrderAndSurvivesTheServerGoing) {
     FakeAdbServer& server = f.server;
     // The states reported so far, once there are n.
     const auto states = [&](size_t n) {
-        server.Wait([&] { return server.states.size() >= n; });
+        server.Wait([&] { return server.states.size() >= n; }, 10000);
         std::lock_guard<std::mutex> lock(server.mutex);
         return server.states;
     };

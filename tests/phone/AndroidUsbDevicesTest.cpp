@@ -35,19 +35,14 @@ struct Fixture : Signal {
         bool Load() override { return f.Note("Load", f.bLoads); }
         void Unload() override { f.Note("Unload"); }
         int AppInitialize(DeviceStateCallback callback, int nReserved, bool bReserved) override {
-            f.Change([&] {
-                f.callback = std::move(callback);
-                f.calls.push_back("scan " + std::to_string(nReserved) + std::to_string(bReserved));
-                f.bLooking = true;
-            });
-            int nStatus = -3;
-            f.Wait(
-                [&] {
-                    nStatus = f.bClosing ? -3 : f.nStatus;
-                    return f.bClosing || !f.bLooking;
-                },
-                30000);
-            return nStatus;
+            std::unique_lock<std::mutex> lock(f.mutex);
+            f.callback = std::move(callback);
+            f.calls.push_back("scan " + std::to_string(nReserved) + std::to_string(bReserved));
+            f.bLooking = true;
+            f.changed.notify_all();
+            f.changed.wait_for(lock, std::chrono::seconds(30),
+                               [this] { return f.bClosing || !f.bLooking; });
+            return f.bClosing ? -3 : f.nStatus;
         }
         bool RedirectTcpPort(int nLocal, int nPhone) override {
             return f.Note("forward " + std::to_string(nLocal) + " " + std::to_string(nPhone),
