@@ -13,9 +13,18 @@
 namespace {
 const int kWidthCount = 4;
 
-// The settings group of a remark operation's pen; empty for operations that
-// have no pen (eraser, clear, emphasize, shade, none).
-QString PenGroup(int nOperation) {
+// Colours are compared as stored: the raw value, alpha included. A stored 0
+// (the default) is drawn as opaque black but is not the black entry's value,
+// so it shows as "more".
+QRgb ReadStoredColor(const QString& strKey, QRgb crDefault) {
+    if (!ConfigSettings) {
+        return crDefault;
+    }
+    return ConfigSettings->value(strKey, static_cast<uint>(crDefault)).toUInt();
+}
+} // namespace
+
+QString OptionPanel::PenGroup(int nOperation) {
     switch (nOperation) {
     case RemarkLine:
         return "Line";
@@ -37,17 +46,6 @@ QString PenGroup(int nOperation) {
         return QString();
     }
 }
-
-// Colours are compared as stored: the raw value, alpha included. A stored 0
-// (the default) is drawn as opaque black but is not the black entry's value,
-// so it shows as "more".
-QRgb ReadStoredColor(const QString& strKey, QRgb crDefault) {
-    if (!ConfigSettings) {
-        return crDefault;
-    }
-    return ConfigSettings->value(strKey, static_cast<uint>(crDefault)).toUInt();
-}
-} // namespace
 
 OptionPanel::OptionPanel(QWidget* parent) : QWidget(parent) {
     SetupForm();
@@ -132,10 +130,7 @@ void OptionPanel::Retranslate() {
 void OptionPanel::LoadStartupPen() {
     m_nWidthIndex = ReadConfigIndex("Text/Weight", 0, kWidthCount);
     m_crColor = ReadStoredColor("Text/Color", m_colors[0].crValue);
-    if (m_nWidthIndex >= 0 && m_nWidthIndex < kWidthCount) {
-        SetButtonIcon(m_widthButtons[m_nWidthIndex],
-                      QString("Line%1Sel.png").arg(m_nWidthIndex + 1));
-    }
+    SetButtonIcon(m_widthButtons[m_nWidthIndex], QString("Line%1Sel.png").arg(m_nWidthIndex + 1));
     const ColorEntry& entry = EntryFor(m_crColor);
     SetButtonSelected(entry.pButton, entry.strIconBase, true);
 }

@@ -21,6 +21,10 @@ public:
     explicit OptionPanel(QWidget* parent = nullptr);
     ~OptionPanel() override;
 
+    // The settings group that holds a tool's pen ("Line", … "Text"); empty
+    // for tools without a pen (eraser, clear, emphasize, shade, none).
+    static QString PenGroup(int nOperation);
+
 signals:
     // crColor refers to a temporary made for the emission: receivers copy it.
     void OptionSettingChanged(int nWidthIndex, QColor& crColor);

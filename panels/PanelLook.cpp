@@ -33,3 +33,9 @@ void FillPanel(QWidget* pWidget, const QColor& crColor) {
     QPainter painter(pWidget);
     painter.fillRect(pWidget->rect(), crColor);
 }
+
+QString MinutesSeconds(qint64 nSeconds) {
+    return QString("%1:%2")
+        .arg(nSeconds / 60, 2, 10, QChar('0'))
+        .arg(nSeconds % 60, 2, 10, QChar('0'));
+}

@@ -32,3 +32,7 @@ extern const QColor kToolColumnColor;
 
 // Fills the whole widget with one colour; call from a paint event.
 void FillPanel(QWidget* pWidget, const QColor& crColor);
+
+// A recorded length as the record button counts it: "mm:ss", the minutes
+// going on past 59.
+QString MinutesSeconds(qint64 nSeconds);

@@ -78,9 +78,7 @@ void SettingPanel::ShowRecordState() {
     }
     const qint64 nSeconds = m_elapsed.isValid() ? m_elapsed.elapsed() / 1000 : 0;
     SetButtonIcon(m_pRecordButton, "RecordSel.png");
-    m_pRecordButton->setText(QString("%1:%2")
-                                 .arg(nSeconds / 60, 2, 10, QChar('0'))
-                                 .arg(nSeconds % 60, 2, 10, QChar('0')));
+    m_pRecordButton->setText(MinutesSeconds(nSeconds));
 }
 
 void SettingPanel::OnClickInfoButton() {

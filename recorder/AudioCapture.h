@@ -5,7 +5,8 @@
 #include <portaudio.h>
 
 // Captures the default microphone and hands every block, as it comes, to a
-// callback. Start, Stop and the destructor belong to one (the GUI) thread.
+// callback. Start, Stop and the destructor take turns, never at once; a
+// recording is started on the GUI thread and may be stopped on another.
 class AudioCapture : public IAudioSource {
 public:
     AudioCapture() = default;

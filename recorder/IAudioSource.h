@@ -7,8 +7,8 @@
 using AudioCallback = std::function<void(const unsigned char*, int)>;
 
 // Where a recording's sound comes from: the microphone, or whatever a caller
-// hands the recorder instead. Start, Stop and the destructor belong to one
-// thread; the callback runs on another.
+// hands the recorder instead. Start, Stop and the destructor take turns, never
+// at once, though not always on the same thread; the callback runs on another.
 class IAudioSource {
 public:
     virtual ~IAudioSource() = default;

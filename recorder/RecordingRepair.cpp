@@ -72,9 +72,14 @@ struct PacketFree {
     void operator()(AVPacket* pPacket) const { av_packet_free(&pPacket); }
 };
 
+bool Stopped(const std::atomic<bool>* pStop) {
+    return pStop != nullptr && pStop->load();
+}
+
 // Stream copy, as a player reads the file: without an index the demuxer
 // walks the chunks one by one.
-bool CopyPackets(const std::string& strInput, RecordingFile& output) {
+bool CopyPackets(const std::string& strInput, RecordingFile& output,
+                 const std::atomic<bool>* pStop) {
     AVFormatContext* pOpened = nullptr;
     if (avformat_open_input(&pOpened, strInput.c_str(), nullptr, nullptr) < 0) {
         return false;
@@ -121,10 +126,16 @@ bool CopyPackets(const std::string& strInput, RecordingFile& output) {
     }
     // The file ends wherever the writer stopped, so any end of reading is
     // the end of the recording.
-    while (av_read_frame(pInput.get(), pPacket.get()) >= 0) {
+    while (!Stopped(pStop) && av_read_frame(pInput.get(), pPacket.get()) >= 0) {
         // The last chunk may be torn; a decoder would make garbage of it.
         const bool bWhole = (pPacket->flags & AV_PKT_FLAG_CORRUPT) == 0;
         const int nStream = pPacket->stream_index;
+        // Some demuxers add streams while they read (DV inside an AVI adds its
+        // sound streams as it finds them): the output has none for those.
+        if (nStream < 0 || static_cast<unsigned>(nStream) >= pOutput->nb_streams) {
+            av_packet_unref(pPacket.get());
+            continue;
+        }
         av_packet_rescale_ts(pPacket.get(), pInput->streams[nStream]->time_base,
                              pOutput->streams[nStream]->time_base);
         pPacket->pos = -1;
@@ -137,7 +148,7 @@ bool CopyPackets(const std::string& strInput, RecordingFile& output) {
         }
         av_packet_unref(pPacket.get());
     }
-    return av_write_trailer(pOutput.get()) >= 0;
+    return !Stopped(pStop) && av_write_trailer(pOutput.get()) >= 0;
 }
 
 bool SameFile(const struct stat& one, const struct stat& other) {
@@ -155,7 +166,7 @@ bool RecordingRepair::IsUnfinished(const std::string& strPath) {
            IsUnfinishedChain(file.nFd, info.st_size);
 }
 
-bool RecordingRepair::Repair(const std::string& strPath) {
+bool RecordingRepair::Repair(const std::string& strPath, const std::atomic<bool>* pStop) {
     // A running recording holds the lock; so does a repair of the same file
     // by another instance starting up at the same moment.
     const Descriptor file{open(strPath.c_str(), O_RDONLY | O_CLOEXEC)};
@@ -180,8 +191,9 @@ bool RecordingRepair::Repair(const std::string& strPath) {
     struct stat named {};
     // The repaired file keeps the time of the recording, not of the repair.
     const timespec times[2] = {before.st_atim, before.st_mtim};
-    if (!CopyPackets(strPath, output) || fchmod(output.Descriptor(), before.st_mode & 07777) != 0 ||
-        !output.Sync() || futimens(output.Descriptor(), times) != 0 || !output.Close() ||
+    if (!CopyPackets(strPath, output, pStop) ||
+        fchmod(output.Descriptor(), before.st_mode & 07777) != 0 || !output.Sync() ||
+        futimens(output.Descriptor(), times) != 0 || !output.Close() ||
         fstat(file.nFd, &after) != 0 || stat(strPath.c_str(), &named) != 0 ||
         !SameFile(before, after) || !SameFile(before, named) ||
         rename(strTemporary.c_str(), strPath.c_str()) != 0) {
@@ -191,15 +203,16 @@ bool RecordingRepair::Repair(const std::string& strPath) {
     return true;
 }
 
-int RecordingRepair::RepairFolder(const std::string& strFolder) {
+int RecordingRepair::RepairFolder(const std::string& strFolder, const std::atomic<bool>* pStop) {
     int nRepaired = 0;
     std::error_code error;
     for (std::filesystem::directory_iterator entry(strFolder, error);
-         !error && entry != std::filesystem::directory_iterator(); entry.increment(error)) {
+         !error && !Stopped(pStop) && entry != std::filesystem::directory_iterator();
+         entry.increment(error)) {
         std::string strExtension = entry->path().extension().string();
         std::transform(strExtension.begin(), strExtension.end(), strExtension.begin(),
                        [](unsigned char c) { return std::tolower(c); });
-        if (strExtension == ".avi" && Repair(entry->path().string())) {
+        if (strExtension == ".avi" && Repair(entry->path().string(), pStop)) {
             ++nRepaired;
         }
     }

@@ -9,8 +9,10 @@
 class MediaMuxer;
 
 // Records pictures and sound into an AVI file (AAC sound as stream 0, H.264
-// video as stream 1). Start and Stop run on the GUI thread, WriteVideo on one
-// recording thread, the sound arrives on the audio source's own thread.
+// video as stream 1). Start and Stop take turns, never at once, and may run on
+// different threads (the view finishes a recording away from the GUI thread);
+// WriteVideo runs on one recording thread, the sound arrives on the audio
+// source's own thread.
 class VideoWriter {
 public:
     // Sound from the default microphone.

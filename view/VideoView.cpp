@@ -3,6 +3,8 @@
 #include "app/Configuration.h"
 #include "app/SharedState.h"
 #include "panels/ControlType.h"
+#include "panels/OptionPanel.h"
+#include "panels/PanelLook.h"
 #include "panels/SettingDlg.h"
 #include "recorder/AudioCapture.h"
 #include "recorder/RecordingRepair.h"
@@ -38,25 +40,9 @@ const int kPenCount = 4;
 const QSize PhotoSizes[] = {{1920, 1080}, {1600, 1200}, {2592, 1544}, {3264, 2440}};
 const int FrameRates[] = {10, 20, 30};
 
+// The settings group of a drawing tool's pen; text has a style of its own.
 QString ShapeGroup(int nOperation) {
-    switch (nOperation) {
-    case RemarkLine:
-        return "Line";
-    case RemarkDoodle:
-        return "Doodle";
-    case RemarkArrow:
-        return "Arrow";
-    case RemarkTriangle:
-        return "Triangle";
-    case RemarkRectangle:
-        return "Rectangle";
-    case RemarkDiamond:
-        return "Diamond";
-    case RemarkEllipse:
-        return "Round";
-    default:
-        return QString();
-    }
+    return nOperation == RemarkText ? QString() : OptionPanel::PenGroup(nOperation);
 }
 
 int ValidPenIndex(int nIndex) {
@@ -86,13 +72,6 @@ QString NewFileName(const QString& strFolder, const QString& strSuffix) {
 // folder exists afterwards.
 bool MakeFolder(const QString& strFolder) {
     return QDir(strFolder).exists() || (QDir().mkdir(strFolder) && QDir(strFolder).exists());
-}
-
-QString MinutesSeconds(double dSeconds) {
-    const qint64 nSeconds = qint64(dSeconds);
-    return QString("%1:%2")
-        .arg(nSeconds / 60, 2, 10, QChar('0'))
-        .arg(nSeconds % 60, 2, 10, QChar('0'));
 }
 
 } // namespace
@@ -136,6 +115,8 @@ VideoView::VideoView(QWidget* pParent) : QWidget(pParent) {
 }
 
 VideoView::~VideoView() {
+    // A repair still running gives up meanwhile, leaving its file as it was.
+    m_bStopRepair = true;
     // The recording thread reads the renderer, which goes with the children
     // after this body: end it first, then finish the file here and now.
     if (m_pRecording) {
@@ -535,7 +516,7 @@ void VideoView::RepairRecordings() {
     // A long recording takes seconds to rewrite. The one being recorded
     // meanwhile is locked, and left alone.
     m_repairer = std::thread([this, strFolder] {
-        const int nRepaired = RecordingRepair::RepairFolder(strFolder);
+        const int nRepaired = RecordingRepair::RepairFolder(strFolder, &m_bStopRepair);
         std::lock_guard<std::mutex> lock(m_newsMutex);
         m_news.nRepaired = nRepaired;
         m_news.strRepairFolder = QString::fromStdString(strFolder);
@@ -551,7 +532,7 @@ void VideoView::ShowNews() {
     if (news.bRecordingFailed) {
         Warn(tr("录制文件写入失败：%1\n%2\n文件保留了出错前录下的 %3。")
                  .arg(QDir::toNativeSeparators(news.strFile), news.strError,
-                      MinutesSeconds(news.dSecondsKept)));
+                      MinutesSeconds(qint64(news.dSecondsKept))));
     }
     if (news.nRepaired > 0) {
         auto* pBox = new QMessageBox(QMessageBox::Information, tr("提示"),

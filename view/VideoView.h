@@ -2,6 +2,7 @@
 
 #include <QWidget>
 
+#include <atomic>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -104,6 +105,9 @@ private:
     // in the destructor.
     std::thread m_finisher;
     std::thread m_repairer;
+    // Ends the repair early, leaving the file it is on as it was: closing
+    // the window must not wait for a long recording to be rewritten.
+    std::atomic<bool> m_bStopRepair{false};
 
     // What the finisher and the repairer leave for the GUI thread.
     struct News {

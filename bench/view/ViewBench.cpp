@@ -15,8 +15,8 @@
 
 #include "app/Configuration.h"
 #include "recorder/IAudioSource.h"
+#include "tools/demo/GeneratedCamera.h"
 #include "view/DeviceMgr.h"
-#include "view/ICamera.h"
 #include "view/RecordSession.h"
 #include "view/VideoRenderWidget.h"
 #include "view/VideoView.h"
@@ -52,7 +52,7 @@ constexpr int FrameHeight = 1080;
 // what a document camera sees (a printed page, one part of it moving), so
 // that the encoder meets the kind of picture it is there for: noise would
 // make it the whole measurement.
-class ReadyCamera final : public ICamera {
+class ReadyCamera final : public GeneratedCamera {
 public:
     ReadyCamera() {
         for (int k = 0; k < kFrames; ++k) {
@@ -84,43 +84,12 @@ public:
         nHeight = FrameHeight;
         return true;
     }
-    void UnlockFrame() override {}
-    bool IsRunning() override { return true; }
-    void Release() override { delete this; }
-    bool AutoFocus() override { return true; }
-    bool LightOn() override { return true; }
-    bool LightOff() override { return true; }
-    bool ZoomIn() override { return true; }
-    bool ZoomOut() override { return true; }
-    bool Brighten() override { return true; }
-    bool Darken() override { return true; }
-    bool FocusFar() override { return true; }
-    bool FocusNear() override { return true; }
-    bool Rotate() override { return false; }
-    bool Mirror() override { return false; }
-    bool Negative() override { return false; }
-    bool BlackWhite() override { return false; }
-    bool AuxControl() override { return false; }
-    bool Freeze() override { return false; }
-    bool Mosaic() override { return false; }
-    bool StopControl() override { return true; }
 
 private:
     ~ReadyCamera() = default;
     static constexpr int kFrames = 8;
     QImage m_frames[kFrames];
     int m_nNext = 0;
-};
-
-class ReadySource final : public ILocalDeviceSource {
-public:
-    void Enumerate() override {}
-    int GetCount() override { return 1; }
-    const char* GetName(unsigned int nIndex) override { return nIndex == 0 ? "ready" : nullptr; }
-    int FindName(const char*) override { return 0; }
-    ICamera* CreateCamera(unsigned int nIndex, int) override {
-        return nIndex == 0 ? new ReadyCamera : nullptr;
-    }
 };
 
 void WaitExposed(QWidget* pWidget) {
@@ -165,7 +134,8 @@ struct ViewUnderTest {
         RenderWidget()->repaint();
     }
 
-    DeviceMgr manager{std::make_unique<ReadySource>(), nullptr};
+    DeviceMgr manager{std::make_unique<GeneratedSource>("ready", [] { return new ReadyCamera; }),
+                      nullptr};
     std::unique_ptr<VideoView> pView;
     QTimer* timer = nullptr;
 };

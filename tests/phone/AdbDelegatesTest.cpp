@@ -1,20 +1,23 @@
 // AdbDelegates against an adb server in memory: the bytes of each request,
-// the replies it must not trust, the device list and its tracking; and the
-// forms of the server's address.
+// the replies it must not trust, the device list and its tracking; the
+// forms of the server's address. And against Debian's adb server, one of
+// its own (own port, own HOME, own log) that Load has to start; what the
+// server does with a phone is the end-to-end test's (tests/e2e/phone-e2e.sh).
 
 #include "phone/AdbDelegates.h"
 #include "phone/AdbProtocol.h"
 #include "phone/AdbServer.h"
 #include "phone/AdbSocket.h"
+#include "tests/phone/PhonePeer.h"
+#include "tests/support/TestEnvironment.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <condition_variable>
-#include <cstring>
+#include <cstdlib>
+#include <deque>
 #include <functional>
 #include <map>
-#include <mutex>
 
 #include <sys/socket.h>
 #include <unistd.h>
@@ -26,15 +29,13 @@ namespace {
 // statuses and lengths and leave bytes over). A connection without a
 // receive time-out is the long-lived track-devices one: a real socket whose
 // other end, in trackFds, the test writes to and closes.
-class FakeAdbServer : public IAdbServer {
+class FakeAdbServer : public IAdbServer, public Signal {
 public:
-    std::mutex mutex;
-    std::condition_variable changed;
     bool bAnswering = true;
     bool bStartWorks = true; // whether StartServer makes it answer
     int nStartCalls = 0;
     std::map<std::string, std::string> replies;
-    std::vector<std::string> requests; // one per request connection
+    std::deque<std::string> requests; // one per request connection
     std::vector<int> trackFds;
     std::vector<int> states; // what the delegates reported, for the test's callback
 
@@ -45,18 +46,18 @@ public:
     }
     std::unique_ptr<IAdbConnection> Connect(int nReceiveTimeoutMs) override {
         std::lock_guard<std::mutex> lock(mutex);
+        changed.notify_all();
         if (!bAnswering) {
             return nullptr;
         }
-        changed.notify_all();
-        if (nReceiveTimeoutMs == 0) {
-            int fds[2];
-            EXPECT_EQ(socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, fds), 0);
-            trackFds.push_back(fds[1]);
-            return std::make_unique<AdbSocket>(fds[0]);
+        if (nReceiveTimeoutMs > 0) {
+            requests.emplace_back();
+            return std::make_unique<Connection>(*this, requests.back());
         }
-        requests.emplace_back();
-        return std::make_unique<Connection>(*this, requests.size() - 1);
+        int fds[2];
+        EXPECT_EQ(socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, fds), 0);
+        trackFds.push_back(fds[1]);
+        return std::make_unique<AdbSocket>(fds[0]);
     }
     bool StartServer() override {
         std::lock_guard<std::mutex> lock(mutex);
@@ -64,33 +65,25 @@ public:
         bAnswering = bAnswering || bStartWorks;
         return bStartWorks;
     }
-    template <typename Predicate> bool Wait(Predicate predicate) {
-        std::unique_lock<std::mutex> lock(mutex);
-        return changed.wait_for(lock, std::chrono::seconds(10), predicate);
-    }
     std::vector<std::string> Requests() {
         std::lock_guard<std::mutex> lock(mutex);
-        return requests;
+        return {requests.begin(), requests.end()};
     }
 
 private:
     class Connection : public IAdbConnection {
     public:
-        Connection(FakeAdbServer& server, size_t nIndex) : m_server(server), m_nIndex(nIndex) {}
+        Connection(FakeAdbServer& server, std::string& strRequest)
+            : m_server(server), m_strRequest(strRequest) {}
         bool SendAll(const char* pData, size_t nSize) override {
             std::lock_guard<std::mutex> lock(m_server.mutex);
-            m_server.requests[m_nIndex].append(pData, nSize);
+            m_strRequest.append(pData, nSize);
+            const auto it = m_server.replies.find(m_strRequest.substr(4));
+            m_strReply = it != m_server.replies.end() ? it->second : "FAIL0007unknown";
             return true;
         }
         long Receive(char* pData, size_t nSize) override {
-            std::lock_guard<std::mutex> lock(m_server.mutex);
-            if (!m_bAnswered) {
-                const auto it = m_server.replies.find(m_server.requests[m_nIndex].substr(4));
-                m_strReply = it != m_server.replies.end() ? it->second : "FAIL0007unknown";
-                m_bAnswered = true;
-            }
-            const size_t n = std::min({nSize, m_strReply.size(), size_t{3}});
-            std::memcpy(pData, m_strReply.data(), n);
+            const size_t n = m_strReply.copy(pData, std::min(nSize, size_t{3}));
             m_strReply.erase(0, n);
             return static_cast<long>(n);
         }
@@ -98,8 +91,7 @@ private:
 
     private:
         FakeAdbServer& m_server;
-        size_t m_nIndex;
-        bool m_bAnswered = false;
+        std::string& m_strRequest;
         std::string m_strReply;
     };
 };
@@ -144,7 +136,7 @@ TEST(AdbDelegatesTest, RequestsAreByteExactAndOnlyFullSuccessCounts) {
         {"remove all cut", removeAll, "0014host:killforward-all", "OKAY", false},
         {"remove port", removePort, "001ahost:killforward:tcp:15000", "OKAYOKAY", true},
         {"remove unknown port", removePort, "001ahost:killforward:tcp:15000",
-         "FAIL001elistener 'tcp:15000' not found", false},
+         "OKAYFAIL001elistener 'tcp:15000' not found", false},
         {"local port 0", [](AdbDelegates& d) { return d.RedirectTcpPort(0, 5000); }, "", "", false},
         {"phone port 65536", [](AdbDelegates& d) { return d.RedirectTcpPort(15000, 65536); }, "",
          "", false},
@@ -176,8 +168,6 @@ TEST(AdbDelegatesTest, StatusSerialAndModelFollowTheDeviceList) {
     };
     const Case cases[] = {
         {"phone", kPhoneList, 0, "127.0.0.1:6301", "Orvane_Sim"},
-        {"nothing", "OKAY0000", -4, "", ""},
-        {"offline", "OKAY0025emulator-5554 offline transport_id:2\n", -5, "", ""},
         // The ready device wins over one listed before it.
         {"unauthorized, then ready",
          "OKAY004bX1 unauthorized transport_id:1\nX2 device product:p model:M2 transport_id:2\n", 0,
@@ -212,14 +202,14 @@ TEST(AdbDelegatesTest, ReportsEveryListInOrderAndSurvivesTheServerGoing) {
     FakeAdbServer& server = f.server;
     // The states reported so far, once there are n.
     const auto states = [&](size_t n) {
-        server.Wait([&] { return server.states.size() >= n; });
+        server.Wait([&] { return server.states.size() >= n; }, 10000);
         std::lock_guard<std::mutex> lock(server.mutex);
         return server.states;
     };
     // The server's end of the nth track-devices connection, once it has
     // been asked for the tracking.
     const auto track = [&](size_t n) {
-        EXPECT_TRUE(server.Wait([&] { return server.trackFds.size() >= n; }));
+        EXPECT_TRUE(server.Wait([&] { return server.trackFds.size() >= n; }, 10000));
         const int nFd = server.trackFds.at(n - 1);
         char request[22];
         EXPECT_EQ(recv(nFd, request, sizeof request, MSG_WAITALL), 22);
@@ -232,12 +222,7 @@ TEST(AdbDelegatesTest, ReportsEveryListInOrderAndSurvivesTheServerGoing) {
     };
     ASSERT_TRUE(f.delegates.Load());
     ASSERT_EQ(f.delegates.AppInitialize(
-                  [&](int n) {
-                      std::lock_guard<std::mutex> lock(server.mutex);
-                      server.states.push_back(n);
-                      server.changed.notify_all();
-                  },
-                  0, false),
+                  [&](int n) { server.Change([&] { server.states.push_back(n); }); }, 0, false),
               -4);
 
     // The server's replies in awkward pieces: split inside the status, the
@@ -307,6 +292,43 @@ TEST(AdbServerTest, ReadsTheSocketFormsOfTheAdbTool) {
         EXPECT_EQ(strHost, c.bValid ? c.szHost : "unchanged");
         EXPECT_EQ(nPort, c.bValid ? c.nPort : -1);
     }
+}
+
+// Ends the server the test started as `adb kill-server` does, and waits
+// for it to close the connection.
+struct ServerKiller {
+    ~ServerKiller() {
+        const std::unique_ptr<IAdbConnection> pConnection = AdbServer().Connect(5000);
+        const std::string strKill = AdbProtocol::EncodeRequest("host:kill");
+        char buffer[64];
+        if (pConnection && pConnection->SendAll(strKill.data(), strKill.size())) {
+            while (pConnection->Receive(buffer, sizeof buffer) > 0) {
+            }
+        }
+    }
+};
+
+TEST(AdbLiveTest, LoadStartsAPrivateServerThatAnswersRequests) {
+    if (AdbServer::FindAdbProgram().empty()) {
+        GTEST_SKIP() << "no adb program on PATH (Debian package adb, installed by "
+                        "scripts/install-deps)";
+    }
+    const uint16_t nPort = FreePort();
+    // HOME is already private: the server's keys land there. adb starts a
+    // server only for the host name "localhost".
+    setenv("ADB_SERVER_SOCKET", ("tcp:localhost:" + std::to_string(nPort)).c_str(), 1);
+    setenv("ANDROID_ADB_LOG_PATH", (TestHomeFolder() + "/adb.log").toUtf8().constData(), 1);
+    ASSERT_EQ(AdbServer().Connect(1000), nullptr) << "something answers on port " << nPort;
+    ServerKiller killer;
+    AdbDelegates delegates;
+    ASSERT_TRUE(delegates.Load());
+    // Its tracking connection is ended by Unload, below, while it waits
+    // for the server.
+    EXPECT_EQ(delegates.AppInitialize(nullptr, 0, false), IADBDelegates::kNoPhone);
+    EXPECT_TRUE(delegates.RemoveAll());
+    std::string strSerial, strModel;
+    EXPECT_FALSE(delegates.GetDeviceName(strSerial, strModel));
+    delegates.Unload();
 }
 
 } // namespace

@@ -1,16 +1,14 @@
-// The phone camera against the phone simulator on loopback: pictures,
-// controls, a size switch, a restarting phone and Close racing a grant.
+// The phone camera against the phone simulator on loopback: pictures after
+// each way of being granted the stream, a size switch and a restarting
+// phone; its controls; Close racing a grant.
 
 #include "phone/AndroidCamera.h"
 #include "tests/phone/PhonePeer.h"
-#include "tests/phone/PictureChecks.h"
 #include "tools/phone-sim/PhoneSimulator.h"
 
 #include <gtest/gtest.h>
 
-#include <condition_variable>
 #include <memory>
-#include <mutex>
 
 namespace {
 
@@ -31,20 +29,6 @@ struct CameraReleaser {
 };
 using CameraPtr = std::unique_ptr<AndroidCamera, CameraReleaser>;
 
-// Locks the newest picture, checks its size and pattern, unlocks.
-void ExpectPicture(AndroidCamera& camera, int nWidth, int nHeight) {
-    unsigned char* pData = nullptr;
-    int nSize = 0;
-    int nLockedWidth = 0;
-    int nLockedHeight = 0;
-    ASSERT_TRUE(camera.LockFrame(pData, nSize, nLockedWidth, nLockedHeight));
-    EXPECT_EQ(nLockedWidth, nWidth);
-    EXPECT_EQ(nLockedHeight, nHeight);
-    EXPECT_GE(nSize, nLockedWidth * nLockedHeight * 4);
-    ExpectTestPattern(pData, nLockedWidth, nLockedHeight);
-    camera.UnlockFrame();
-}
-
 } // namespace
 
 TEST(AndroidCameraTest, ShowsThePhonesPicturesAndSendsItsControls) {
@@ -52,53 +36,80 @@ TEST(AndroidCameraTest, ShowsThePhonesPicturesAndSendsItsControls) {
         const char* szName;
         bool bGrantAtOnce;
         bool bVideoOnly;
+        int nSwitchHeight;                        // 0: no size switch
+        bool bRestart;                            // the phone application closes both connections
+        int nHellos, nReports, nVideoConnections; // at least; exactly unless restarting
     };
-    for (const Case& c : {Case{"slot 1 at once", true, false}, Case{"slot 2, then 1", false, false},
-                          Case{"video only", true, true}}) {
-        SCOPED_TRACE(c.szName);
-        PhoneSimOptions options = SmallStream();
-        options.bGrantAtOnce = c.bGrantAtOnce;
-        PhoneSimulator simulator;
-        ASSERT_TRUE(simulator.Start(options)) << simulator.Error();
-        CameraPtr camera(new AndroidCamera);
-        unsigned char* pData = nullptr;
-        int nSize = 0;
-        int nWidth = 0;
-        int nHeight = 0;
-        EXPECT_FALSE(camera->LockFrame(pData, nSize, nWidth, nHeight));
-        const uint16_t nCommandPort = c.bVideoOnly ? 0 : simulator.CommandPort();
-        ASSERT_TRUE(camera->Open("127.0.0.1", nCommandPort, simulator.VideoPort(), 0));
-        EXPECT_TRUE(camera->IsRunning());
-        EXPECT_FALSE(camera->Open("127.0.0.1", nCommandPort, simulator.VideoPort(), 0));
-        ASSERT_TRUE(camera->WaitForPictures(1, 2000));
-        ExpectPicture(*camera, 320, 240);
-        const PhoneSimStatus status = simulator.Status();
-        EXPECT_EQ(status.nHellos, c.bVideoOnly ? 0 : 1);
-        EXPECT_EQ(status.nReports, c.bGrantAtOnce ? 0 : 1);
-        EXPECT_EQ(status.nVideoConnections, 1);
-    }
-
-    PhoneSimulator simulator;
-    ASSERT_TRUE(simulator.Start(SmallStream())) << simulator.Error();
-    CameraPtr camera(new AndroidCamera);
-    ASSERT_TRUE(camera->Open("127.0.0.1", simulator.CommandPort(), simulator.VideoPort(), 0));
+    const Case cases[] = {
+        {"slot 1 at once", true, false, 0, false, 1, 0, 1},
+        {"slot 2, then 1", false, false, 0, false, 1, 1, 1},
+        {"video only", true, true, 0, false, 0, 0, 1},
+        // Only the height changes: the frame grows, then it is reused.
+        {"taller", true, false, 352, false, 1, 0, 1},
+        {"shorter", true, false, 128, false, 1, 0, 1},
+        // The command channel introduces itself again and the new grant
+        // connects the video anew.
+        {"phone application restarted", true, false, 0, true, 2, 0, 2},
+    };
     // Each operation that has a code sends it; StopControl's comes last.
     const std::pair<bool (ICamera::*)(), int> operations[] = {
         {&ICamera::AutoFocus, 8},  {&ICamera::LightOn, 2005}, {&ICamera::LightOff, 2005},
         {&ICamera::ZoomIn, 4},     {&ICamera::ZoomOut, 5},    {&ICamera::Brighten, 2},
         {&ICamera::Darken, 3},     {&ICamera::FocusFar, 9},   {&ICamera::FocusNear, 10},
         {&ICamera::StopControl, 6}};
-    std::vector<std::pair<int, int>> expected;
-    for (const auto& operation : operations) {
-        EXPECT_TRUE(((*camera).*operation.first)());
-        expected.emplace_back(operation.second, 0);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.szName);
+        PhoneSimOptions options = SmallStream();
+        options.bGrantAtOnce = c.bGrantAtOnce;
+        options.nSwitchWidth = c.nSwitchHeight ? 320 : 0;
+        options.nSwitchHeight = c.nSwitchHeight;
+        options.nSwitchAfter = 10;
+        if (c.bRestart) {
+            options.faults.push_back({PhoneSimFault::Close, 5});
+        }
+        PhoneSimulator simulator;
+        ASSERT_TRUE(simulator.Start(options)) << simulator.Error();
+        CameraPtr camera(new AndroidCamera);
+        unsigned char* pData = nullptr;
+        int nSize = 0, nWidth = 0, nHeight = 0;
+        EXPECT_FALSE(camera->LockFrame(pData, nSize, nWidth, nHeight));
+        const uint16_t nCommandPort = c.bVideoOnly ? 0 : simulator.CommandPort();
+        ASSERT_TRUE(camera->Open("127.0.0.1", nCommandPort, simulator.VideoPort(), 0));
+        EXPECT_TRUE(camera->IsRunning());
+        EXPECT_FALSE(camera->Open("127.0.0.1", nCommandPort, simulator.VideoPort(), 0));
+        ASSERT_TRUE(simulator.WaitUntil(
+            [&](const PhoneSimStatus& s) {
+                return s.nHellos >= c.nHellos && s.nJoins >= c.nHellos &&
+                       s.nReports >= c.nReports && s.nVideoConnections >= c.nVideoConnections &&
+                       s.bVideoConnected && (!c.nSwitchHeight || s.nPacketsSent > 12);
+            },
+            kWaitMs));
+        // Pictures go on after the event, of the stream's size now.
+        ASSERT_TRUE(camera->WaitForPictures(camera->PictureCount() + 5, kWaitMs));
+        ASSERT_TRUE(camera->LockFrame(pData, nSize, nWidth, nHeight));
+        EXPECT_EQ(nWidth, 320);
+        EXPECT_EQ(nHeight, c.nSwitchHeight ? c.nSwitchHeight : 240);
+        EXPECT_GE(nSize, nWidth * nHeight * 4);
+        ExpectTestPattern(pData, nWidth, nHeight);
+        camera->UnlockFrame();
+        const PhoneSimStatus status = simulator.Status();
+        EXPECT_EQ(status.nHellos, c.nHellos);
+        EXPECT_EQ(status.nReports, c.nReports);
+        if (!c.bRestart) {
+            EXPECT_EQ(status.nVideoConnections, c.nVideoConnections);
+        }
+        if (c.bVideoOnly) {
+            continue;
+        }
+        std::vector<std::pair<int, int>> expected;
+        for (const auto& operation : operations) {
+            EXPECT_TRUE(((*camera).*operation.first)());
+            expected.emplace_back(operation.second, 0);
+        }
+        ASSERT_TRUE(simulator.WaitUntil(
+            [](const PhoneSimStatus& s) { return s.controls.size() >= 10; }, kWaitMs));
+        EXPECT_EQ(simulator.Status().controls, expected);
     }
-    ASSERT_TRUE(simulator.WaitUntil(
-        [](const PhoneSimStatus& status) {
-            return !status.controls.empty() && status.controls.back().first == 6;
-        },
-        kWaitMs));
-    EXPECT_EQ(simulator.Status().controls, expected);
 
     // A phone that is not there: Open fails and leaves nothing running.
     const uint16_t nFreePort = FreePort();
@@ -107,68 +118,23 @@ TEST(AndroidCameraTest, ShowsThePhonesPicturesAndSendsItsControls) {
     EXPECT_FALSE(absent->IsRunning());
 }
 
-TEST(AndroidCameraTest, FollowsASizeSwitchAndAPhoneThatRestarts) {
-    for (const bool bRestart : {false, true}) {
-        SCOPED_TRACE(bRestart ? "phone application restarted" : "size switch");
-        PhoneSimOptions options = SmallStream();
-        if (bRestart) {
-            // Both connections close: the command channel introduces itself
-            // again and the new grant connects the video anew.
-            PhoneSimFault fault;
-            ASSERT_TRUE(PhoneSimFault::Parse("close@5", fault));
-            options.faults.push_back(fault);
-        } else {
-            // Only the height changes.
-            options.nSwitchWidth = 320;
-            options.nSwitchHeight = 352;
-            options.nSwitchAfter = 10;
-        }
-        PhoneSimulator simulator;
-        ASSERT_TRUE(simulator.Start(options)) << simulator.Error();
-        CameraPtr camera(new AndroidCamera);
-        ASSERT_TRUE(camera->Open("127.0.0.1", simulator.CommandPort(), simulator.VideoPort(), 0));
-        ASSERT_TRUE(simulator.WaitUntil(
-            [&](const PhoneSimStatus& status) {
-                return bRestart ? status.nHellos >= 2 && status.nJoins >= 2 &&
-                                      status.nVideoConnections >= 2 && status.bVideoConnected
-                                : status.nPacketsSent > 12;
-            },
-            kWaitMs));
-        // Pictures go on after the event, of the stream's size now.
-        const int nSeen = camera->PictureCount();
-        ASSERT_TRUE(camera->WaitForPictures(nSeen + 5, kWaitMs));
-        ExpectPicture(*camera, 320, bRestart ? 240 : 352);
-    }
-}
-
 TEST(AndroidCameraTest, CloseLeavesBothChannelsClosedWhileAGrantRaces) {
     // The simulator holds each grant until the test lets it go, right
     // before Close: the grant then arrives while Close runs.
-    std::mutex lock;
-    std::condition_variable signal;
+    Signal grant;
     bool bHeld = false;
-    bool bReleased = false;
     PhoneSimOptions options = SmallStream();
     options.onBeforeGrant = [&] {
-        std::unique_lock<std::mutex> guard(lock);
-        bHeld = true;
-        signal.notify_all();
-        signal.wait_for(guard, std::chrono::milliseconds(kWaitMs), [&] { return bReleased; });
-        bHeld = false;
-        bReleased = false;
+        grant.Change([&] { bHeld = true; });
+        grant.Wait([&] { return !bHeld; });
     };
     PhoneSimulator simulator;
     ASSERT_TRUE(simulator.Start(options)) << simulator.Error();
     CameraPtr camera(new AndroidCamera);
     for (int nRound = 1; nRound <= 10; ++nRound) {
         ASSERT_TRUE(camera->Open("127.0.0.1", simulator.CommandPort(), simulator.VideoPort(), 0));
-        {
-            std::unique_lock<std::mutex> guard(lock);
-            ASSERT_TRUE(
-                signal.wait_for(guard, std::chrono::milliseconds(kWaitMs), [&] { return bHeld; }));
-            bReleased = true;
-        }
-        signal.notify_all();
+        ASSERT_TRUE(grant.Wait([&] { return bHeld; }));
+        grant.Change([&] { bHeld = false; });
         camera->Close();
         EXPECT_FALSE(camera->IsVideoConnected()) << "round " << nRound;
         EXPECT_FALSE(camera->IsRunning());

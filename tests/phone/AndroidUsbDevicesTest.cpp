@@ -2,13 +2,11 @@
 // forwards, the camera it makes, and how device-state reports move it.
 
 #include "phone/AndroidUsbDevices.h"
+#include "tests/phone/PhonePeer.h"
 #include "tests/support/FakeCamera.h"
 
 #include <gtest/gtest.h>
 
-#include <chrono>
-#include <condition_variable>
-#include <mutex>
 #include <set>
 
 namespace {
@@ -19,9 +17,7 @@ using Calls = std::vector<std::string>;
 // (AppInitialize) waits until the test ends it with a status, so the test
 // decides when the watcher's looks end; once the test is closing, they
 // report -3, which changes nothing.
-struct Fixture {
-    std::mutex mutex;
-    std::condition_variable changed;
+struct Fixture : Signal {
     bool bLoads = true;
     bool bClosing = false;
     bool bLooking = false; // a look waits for its status
@@ -44,7 +40,8 @@ struct Fixture {
             f.calls.push_back("scan " + std::to_string(nReserved) + std::to_string(bReserved));
             f.bLooking = true;
             f.changed.notify_all();
-            f.changed.wait(lock, [this] { return f.bClosing || !f.bLooking; });
+            f.changed.wait_for(lock, std::chrono::seconds(30),
+                               [this] { return f.bClosing || !f.bLooking; });
             return f.bClosing ? -3 : f.nStatus;
         }
         bool RedirectTcpPort(int nLocal, int nPhone) override {
@@ -62,8 +59,7 @@ struct Fixture {
 
     ~Fixture() { Stop(); }
     bool Note(const std::string& strCall, bool bResult = true) {
-        std::lock_guard<std::mutex> lock(mutex);
-        calls.push_back(strCall);
+        Change([&] { calls.push_back(strCall); });
         return bResult;
     }
     // Starts with the status of the first look.
@@ -82,11 +78,7 @@ struct Fixture {
         pDevices->WaitFirstScan();
     }
     void Stop() {
-        {
-            std::lock_guard<std::mutex> lock(mutex);
-            bClosing = true;
-            changed.notify_all();
-        }
+        Change([&] { bClosing = true; });
         pDevices.reset();
     }
     Calls GetCalls() {
@@ -95,24 +87,20 @@ struct Fixture {
     }
     // Waits until the watcher is inside a look.
     void WaitLooking() {
-        std::unique_lock<std::mutex> lock(mutex);
-        ASSERT_TRUE(changed.wait_for(lock, std::chrono::seconds(5), [&] { return bLooking; }));
+        ASSERT_TRUE(Wait([&] { return bLooking; }));
     }
     // Ends the watcher's look with nState.
     void Look(int nState) {
         WaitLooking();
-        std::lock_guard<std::mutex> lock(mutex);
-        bLooking = false;
-        nStatus = nState;
-        changed.notify_all();
+        Change([&] {
+            bLooking = false;
+            nStatus = nState;
+        });
     }
     // Plays the mechanism's own thread.
     void Report(int nState) {
         DeviceStateCallback report;
-        {
-            std::lock_guard<std::mutex> lock(mutex);
-            report = callback;
-        }
+        Change([&] { report = callback; });
         ASSERT_TRUE(report);
         report(nState);
     }

@@ -9,8 +9,6 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <condition_variable>
-#include <mutex>
 
 namespace {
 
@@ -22,42 +20,37 @@ class CommandChannelTest : public ::testing::Test {
 protected:
     void SetUp() override {
         m_channel.SetClock([this] {
-            std::lock_guard<std::mutex> lock(m_lock);
-            ++m_nClockReads;
-            m_signal.notify_all();
-            return m_nNow;
+            m_clock.Change([this] { ++m_nClockReads; });
+            return m_nNow.load();
         });
         ASSERT_TRUE(m_channel.Connect("127.0.0.1", m_peer.Port(), [this] { ++m_nGrants; }));
         ASSERT_TRUE(m_peer.Accept());
     }
-
-    void SetNow(uint32_t nNow) {
-        std::lock_guard<std::mutex> lock(m_lock);
+    // Sets the clock, then returns once the receive loop has read it n times.
+    bool SetNow(uint32_t nNow, int nReads) {
         m_nNow = nNow;
-    }
-    // Returns once the receive loop has read the clock n more times.
-    bool WaitClockReads(int n) {
-        std::unique_lock<std::mutex> lock(m_lock);
-        const int nTarget = m_nClockReads + n;
-        return m_signal.wait_for(lock, std::chrono::seconds(5),
-                                 [&] { return m_nClockReads >= nTarget; });
+        int nTarget = 0;
+        m_clock.Change([&] { nTarget = m_nClockReads + nReads; });
+        return m_clock.Wait([&] { return m_nClockReads >= nTarget; });
     }
 
     PhonePeer m_peer;
-    std::mutex m_lock;
-    std::condition_variable m_signal;
-    uint32_t m_nNow = 1000;
+    Signal m_clock;
+    std::atomic<uint32_t> m_nNow{1000};
     int m_nClockReads = 0;
     std::atomic<int> m_nGrants{0};
     // Last, so that it is gone (its thread stopped) before what its clock uses.
     AndroidCommandChannel m_channel;
 };
 
+Bytes Roster(const std::vector<int32_t>& fields) {
+    return CommandPacket(PhonePacket::kRoster, fields);
+}
 Bytes Join(int32_t nIdentity, int32_t nSlot) {
-    return CommandPacket(PhonePacket::kRoster, {PhonePacket::kRosterJoin, nIdentity, nSlot, 0});
+    return Roster({PhonePacket::kRosterJoin, nIdentity, nSlot, 0});
 }
 Bytes State(int32_t nIdentity, int32_t nSlot) {
-    return CommandPacket(PhonePacket::kRoster, {PhonePacket::kRosterState, nIdentity, nSlot, 0, 0});
+    return Roster({PhonePacket::kRosterState, nIdentity, nSlot, 0, 0});
 }
 
 } // namespace
@@ -95,14 +88,13 @@ TEST_F(CommandChannelTest, SendsTheExactBytesAndKeepsAliveEveryFourSecondsOfItsC
 
     // 3 seconds on: passes go by without a keep-alive. A control sent after
     // them marks the end of what they could have sent.
-    SetNow(1003);
-    ASSERT_TRUE(WaitClockReads(2));
+    ASSERT_TRUE(SetNow(1003, 2));
     ASSERT_TRUE(m_channel.SendControl(6, 0));
     ASSERT_TRUE(m_peer.NextPacket(PhonePacket::kControl, packet));
     for (const Bytes& queued : m_peer.Queued()) {
         EXPECT_NE(Int32At(queued, 0), PhonePacket::PacketHead(PhonePacket::kKeepAlive));
     }
-    SetNow(1004);
+    ASSERT_TRUE(SetNow(1004, 0));
     ASSERT_TRUE(m_peer.NextPacket(PhonePacket::kKeepAlive, packet));
     EXPECT_EQ(Int32At(packet, 8), 1004);
 }
@@ -111,41 +103,28 @@ TEST_F(CommandChannelTest, AnswersTheRosterAsThePhoneMovesThisPc) {
     Bytes brokenTail = Join(5, 1);
     brokenTail.back() ^= 0x01;
     // A RosterJoin reply announcing two triples but holding one.
-    const Bytes endsEarly =
-        CommandPacket(PhonePacket::kRoster, {PhonePacket::kRosterJoin, 5, 1, 2, 2, 4, 5});
+    const Bytes endsEarly = Roster({PhonePacket::kRosterJoin, 5, 1, 2, 2, 4, 5});
     const Bytes otherTypes =
         Concat({CommandPacket(PhonePacket::kKeepAlive, {PhonePacket::kRosterJoin, 5, 1, 0}),
                 CommandPacket(PhonePacket::kControl, {PhonePacket::kRosterJoin, 5, 1, 0})});
-    const Bytes badLength = Hex("01 02 03 37 03 FA 7F A0 0F 00 00 00 00 00 00 00 00 00 00");
 
+    // Answers as "I<identity>" for RosterIdentity, "R<identity>" for a
+    // RosterReport, each followed by a space.
     struct Case {
         const char* szName;
         Bytes phoneSends;
-        std::vector<std::string> answers; // before the marker's
+        const char* szAnswers; // before the marker's
         int nGrants;
     };
     const Case cases[] = {
-        {"RosterJoin reply for slot 1 grants", Join(5, 1), {"identity 5"}, 1},
-        {"RosterJoin reply for slot 2 asks for slot 1", Join(5, 2), {"identity 5", "report 5"}, 0},
-        {"RosterState from 2 to 1 grants",
-         Concat({Join(5, 2), State(5, 1)}),
-         {"identity 5", "report 5"},
-         1},
-        {"RosterState from 1 to 1 does not", Concat({Join(5, 1), State(5, 1)}), {"identity 5"}, 1},
-        {"each entry into slot 1 grants",
-         Concat({Join(5, 1), State(5, 2), State(5, 1)}),
-         {"identity 5"},
-         2},
-        {"a broken tail is ignored, the next packet handled",
-         Concat({brokenTail, Join(6, 1)}),
-         {"identity 6"},
-         1},
-        {"a payload that ends early is dropped", endsEarly, {}, 0},
-        {"other packet types are skipped", otherTypes, {}, 0},
-        {"a bad length is passed over, the next packet handled",
-         Concat({badLength, Join(6, 1)}),
-         {"identity 6"},
-         1},
+        {"RosterJoin reply for slot 1 grants", Join(5, 1), "I5 ", 1},
+        {"RosterJoin reply for slot 2 asks for slot 1", Join(5, 2), "I5 R5 ", 0},
+        {"RosterState from 2 to 1 grants", Concat({Join(5, 2), State(5, 1)}), "I5 R5 ", 1},
+        {"RosterState from 1 to 1 does not", Concat({Join(5, 1), State(5, 1)}), "I5 ", 1},
+        {"each entry into slot 1 grants", Concat({Join(5, 1), State(5, 2), State(5, 1)}), "I5 ", 2},
+        {"a broken tail is ignored, the next one not", Concat({brokenTail, Join(6, 1)}), "I6 ", 1},
+        {"a payload that ends early is dropped", endsEarly, "", 0},
+        {"other packet types are skipped", otherTypes, "", 0},
     };
     // The marker's answers come after everything a case caused; it puts
     // this PC into slot 2 for the next case.
@@ -154,44 +133,32 @@ TEST_F(CommandChannelTest, AnswersTheRosterAsThePhoneMovesThisPc) {
         SCOPED_TRACE(c.szName);
         const int nGrantsBefore = m_nGrants;
         ASSERT_TRUE(m_peer.Send(Concat({c.phoneSends, Join(kMarker, 2)})));
-        std::vector<std::string> expected = c.answers;
-        expected.insert(expected.end(), {"identity 99", "report 99"});
-        std::vector<std::string> answers;
+        std::string strAnswers;
         Bytes packet;
         while (m_peer.NextPacket(PhonePacket::kRoster, packet)) {
-            const int32_t nIdentity = Int32At(packet, 12);
             const bool bReport = Int32At(packet, 8) == PhonePacket::kRosterReport;
-            answers.push_back((bReport ? "report " : "identity ") + std::to_string(nIdentity));
-            if (bReport && nIdentity == kMarker) {
+            strAnswers += (bReport ? "R" : "I") + std::to_string(Int32At(packet, 12)) + " ";
+            if (bReport && Int32At(packet, 12) == kMarker) {
                 break;
             }
         }
-        EXPECT_EQ(answers, expected);
+        EXPECT_EQ(strAnswers, c.szAnswers + std::string("I99 R99 "));
         EXPECT_EQ(m_nGrants - nGrantsBefore, c.nGrants);
     }
 }
 
 TEST_F(CommandChannelTest, ReportsWhatThePhoneToldItOfEverySlot) {
     Bytes packet;
-    // Nothing marked yet: head, length, 4, identity, slot 1, no pair, no triple, tail.
-    ASSERT_TRUE(m_peer.Send(Join(5, 2)));
-    ASSERT_TRUE(m_peer.NextPacket(PhonePacket::kRoster, packet)); // identity
-    ASSERT_TRUE(m_peer.NextPacket(PhonePacket::kRoster, packet));
-    EXPECT_EQ(packet, Hex("37 03 FA 7F 20 00 00 00 04 00 00 00 05 00 00 00 01 00 00 00 "
-                          "00 00 00 00 00 00 00 00 C8 FC 05 80"));
-
     // Slot 3 gets the pair (7, 99), slot 2 the triple's (4, 5); property 23
     // and slot 12 are out of range and ignored (also as the PC's own slot);
     // then the reply for slot 2 marks (7, 99) in slot 1.
-    ASSERT_TRUE(m_peer.Send(Concat(
-        {CommandPacket(PhonePacket::kRoster,
-                       {PhonePacket::kRosterState, 9, 3, 2, 7, 99, 23, 1, 2, 2, 4, 5, 12, 1, 1}),
-         CommandPacket(PhonePacket::kRoster, {PhonePacket::kRosterState, 9, 12, 1, 7, 99, 0}),
-         CommandPacket(PhonePacket::kRoster, {PhonePacket::kRosterJoin, 7, 2, 1, 1, 7, 99})})));
+    ASSERT_TRUE(m_peer.Send(
+        Concat({Roster({PhonePacket::kRosterState, 9, 3, 2, 7, 99, 23, 1, 2, 2, 4, 5, 12, 1, 1}),
+                Roster({PhonePacket::kRosterState, 9, 12, 1, 7, 99, 0}),
+                Roster({PhonePacket::kRosterJoin, 7, 2, 1, 1, 7, 99})})));
     ASSERT_TRUE(m_peer.NextPacket(PhonePacket::kRoster, packet)); // identity
     ASSERT_TRUE(m_peer.NextPacket(PhonePacket::kRoster, packet));
-    EXPECT_EQ(packet, CommandPacket(PhonePacket::kRoster, {PhonePacket::kRosterReport, 7, 1, 1, 7,
-                                                           99, 2, 2, 4, 5, 3, 7, 99}));
+    EXPECT_EQ(packet, Roster({PhonePacket::kRosterReport, 7, 1, 1, 7, 99, 2, 2, 4, 5, 3, 7, 99}));
 
     // Every property of every slot: the largest report there is, with the
     // last slot's last value at its end.
@@ -202,7 +169,7 @@ TEST_F(CommandChannelTest, ReportsWhatThePhoneToldItOfEverySlot) {
             fields.insert(fields.end(), {nProperty, nSlot * 100 + nProperty});
         }
         fields.push_back(0);
-        states = Concat({states, CommandPacket(PhonePacket::kRoster, fields)});
+        states = Concat({states, Roster(fields)});
     }
     ASSERT_TRUE(m_peer.Send(Concat({states, Join(7, 2)})));
     do {
@@ -219,16 +186,16 @@ TEST_F(CommandChannelTest, ReportsWhatThePhoneToldItOfEverySlot) {
 TEST_F(CommandChannelTest, IntroducesItselfAgainOnANewConnection) {
     m_channel.SendHello(kId, kId);
     m_channel.SendJoin();
-    Bytes hello;
-    Bytes join;
+    Bytes hello, join, packet;
     ASSERT_TRUE(m_peer.NextPacket(PhonePacket::kHello, hello));
     ASSERT_TRUE(m_peer.NextPacket(PhonePacket::kRoster, join));
 
     // The phone's application restarts: the connection closes and a new
-    // one is taken at once.
+    // one is taken at once. The clock stands still, so after the first
+    // keep-alive nothing is sent: the receive loop alone has to notice.
+    ASSERT_TRUE(m_peer.NextPacket(PhonePacket::kKeepAlive, packet));
     m_peer.HangUp();
     ASSERT_TRUE(m_peer.Accept());
-    Bytes packet;
     ASSERT_TRUE(m_peer.NextPacket(PhonePacket::kHello, packet));
     EXPECT_EQ(packet, hello);
     ASSERT_TRUE(m_peer.NextPacket(PhonePacket::kRoster, packet));

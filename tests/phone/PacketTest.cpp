@@ -13,9 +13,8 @@
 #include <cstring>
 
 TEST(PacketWriterTest, WriterAndReaderStayInsideTheirBuffers) {
-    unsigned char buffer[12];
-    std::memset(buffer, 0xEE, sizeof buffer);
-    PacketWriter writer(buffer, 10);
+    Bytes buffer(12, 0xEE);
+    PacketWriter writer(buffer.data(), 10);
     writer.WriteInt32(0x04030201);
     writer.WriteInt16(0x12345);
     writer.WriteInt32(-2); // exactly the 4 bytes left
@@ -23,9 +22,9 @@ TEST(PacketWriterTest, WriterAndReaderStayInsideTheirBuffers) {
     writer.WriteInt16(1);
     EXPECT_TRUE(writer.Overflowed());
     EXPECT_EQ(writer.Extent(), 10);
-    EXPECT_EQ(Bytes(buffer, buffer + 12), Hex("01 02 03 04 45 23 FE FF FF FF EE EE"));
+    EXPECT_EQ(buffer, Hex("01 02 03 04 45 23 FE FF FF FF EE EE"));
     // A string is refused whole: no count without its bytes.
-    PacketWriter strings(buffer, 12);
+    PacketWriter strings(buffer.data(), 12);
     strings.WriteString("abcd");
     strings.WriteString("e");
     EXPECT_TRUE(strings.Overflowed());
@@ -41,16 +40,16 @@ TEST(PacketWriterTest, WriterAndReaderStayInsideTheirBuffers) {
 }
 
 // One stream holding, in order: a Roster packet, a KeepAlive-typed packet,
-// garbage, a head with a length no packet can have (5000), a head with a
-// length below 12, a second Roster packet and one of the largest length,
-// which fits the buffer only once all before it is gone.
+// garbage, a head with a length one past the largest (2050), a head with a
+// length below 12, a second Roster packet and one of the largest length
+// (2049), which fits the buffer only once all before it is gone.
 TEST(PacketSplitterTest, CutsAStreamFedInAwkwardPieces) {
     const Bytes first = CommandPacket(PhonePacket::kRoster, {3, 7, 1, 0});
     const Bytes keepAlive = CommandPacket(PhonePacket::kKeepAlive, {1234});
     const Bytes second = CommandPacket(PhonePacket::kRoster, {1, 7, 1, 0, 0});
     const Bytes largest = Concat({Hex("37 03 FA 7F 01 08 00 00"), Bytes(2041, 0)}); // 2049 bytes
     const Bytes stream =
-        Concat({first, keepAlive, Hex("00 11 22 33 44"), Hex("37 03 FA 7F 88 13 00 00 01 02 03"),
+        Concat({first, keepAlive, Hex("00 11 22 33 44"), Hex("37 03 FA 7F 02 08 00 00 01 02 03"),
                 Hex("37 03 FA 7F 0B 00 00 00 01 02 03"), second, largest});
 
     struct Case {

@@ -2,12 +2,15 @@
 
 #include "phone/PacketWriter.h"
 #include "phone/PhonePacket.h"
+#include "tools/phone-sim/TestPatternEncoder.h"
+
+#include <gtest/gtest.h>
 
 extern "C" {
 #include <libavutil/log.h>
 }
 
-#include <chrono>
+#include <cstdlib>
 #include <sstream>
 
 namespace {
@@ -101,4 +104,19 @@ Bytes Hex(const std::string& strHex) {
 
 int32_t Int32At(const Bytes& bytes, size_t nOffset) {
     return nOffset + 4 <= bytes.size() ? PhonePacket::LoadInt32(bytes.data() + nOffset) : 0;
+}
+
+void ExpectTestPattern(const unsigned char* pPicture, int nWidth, int nHeight) {
+    ASSERT_NE(pPicture, nullptr);
+    const int y = nHeight / 4;
+    for (int nBand = 0; nBand < 3; ++nBand) {
+        const int x = nWidth * (2 * nBand + 1) / 6;
+        const unsigned char* pPixel = pPicture + (static_cast<size_t>(y) * nWidth + x) * 4;
+        const unsigned int nRgb = TestPatternEncoder::kBandColors[nBand];
+        for (int c = 0; c < 4; ++c) {
+            const int nExpected = c < 3 ? static_cast<int>((nRgb >> (8 * c)) & 0xFF) : 255;
+            EXPECT_LE(std::abs(pPixel[c] - nExpected), 40)
+                << "band " << nBand << ", byte " << c << " at " << x << "," << y;
+        }
+    }
 }

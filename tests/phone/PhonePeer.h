@@ -4,8 +4,11 @@
 #include "phone/TcpSocket.h"
 #include "tools/phone-sim/TcpListener.h"
 
+#include <chrono>
+#include <condition_variable>
 #include <cstdint>
 #include <initializer_list>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -36,6 +39,25 @@ private:
     std::vector<Bytes> m_ready;
 };
 
+// State shared with another thread: Change alters it under the lock and
+// wakes every Wait, which gives up after a bound.
+struct Signal {
+    std::mutex mutex;
+    std::condition_variable changed;
+
+    template <typename Action> void Change(Action action) {
+        {
+            std::lock_guard<std::mutex> lock(mutex);
+            action();
+        }
+        changed.notify_all();
+    }
+    template <typename Predicate> bool Wait(Predicate predicate, int nTimeoutMs = 5000) {
+        std::unique_lock<std::mutex> lock(mutex);
+        return changed.wait_for(lock, std::chrono::milliseconds(nTimeoutMs), predicate);
+    }
+};
+
 // A loopback port that nobody listens on (it was free a moment ago).
 uint16_t FreePort();
 // A command packet of nType whose payload is the given int32 fields.
@@ -45,3 +67,7 @@ Bytes Concat(std::initializer_list<Bytes> parts);
 Bytes Hex(const std::string& strHex);
 // The int32 at a byte offset.
 int32_t Int32At(const Bytes& bytes, size_t nOffset);
+// Checks a BGRA picture of the simulator's test pattern: the three bands of
+// its upper half are red, green and blue, in that order, byte order blue,
+// green, red, alpha (so a red/blue swap fails).
+void ExpectTestPattern(const unsigned char* pPicture, int nWidth, int nHeight);

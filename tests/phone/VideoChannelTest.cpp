@@ -1,19 +1,14 @@
 // The video channel's framing fed in pieces, and the channel on loopback:
-// refused connections, the end of a stream, a corrupt length.
+// a refused connection, the end of a stream, a corrupt length.
 
 #include "phone/AndroidVideoChannel.h"
 #include "phone/VideoPacketFramer.h"
 #include "tests/phone/PhonePeer.h"
 
-#include <QString>
-#include <QtGlobal>
-
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <condition_variable>
 #include <cstring>
-#include <mutex>
 #include <numeric>
 
 namespace {
@@ -29,29 +24,18 @@ Bytes VideoPacket(const Bytes& payload, int64_t nLength = -1) {
 }
 
 // Payloads handed over by a channel's receive thread.
-struct Payloads {
-    std::mutex lock;
-    std::condition_variable signal;
+struct Payloads : Signal {
     std::vector<Bytes> received;
 
     AndroidVideoChannel::PayloadCallback Callback() {
         return [this](unsigned char* pData, unsigned int nLength) {
-            std::lock_guard<std::mutex> guard(lock);
-            received.emplace_back(pData, pData + nLength);
-            signal.notify_all();
+            Change([&] { received.emplace_back(pData, pData + nLength); });
         };
     }
     bool WaitFor(size_t nCount) {
-        std::unique_lock<std::mutex> guard(lock);
-        return signal.wait_for(guard, std::chrono::seconds(5),
-                               [&] { return received.size() >= nCount; });
+        return Wait([&] { return received.size() >= nCount; });
     }
 };
-
-std::vector<QString> g_messages;
-void KeepMessage(QtMsgType, const QMessageLogContext&, const QString& strMessage) {
-    g_messages.push_back(strMessage);
-}
 
 } // namespace
 
@@ -70,7 +54,7 @@ TEST(VideoPacketFramerTest, DeliversEachPayloadOnceWhateverThePieces) {
     for (const Case& c : {Case{"byte by byte", 1}, Case{"in threes", 3},
                           Case{"as much as wanted", stream.size()}}) {
         SCOPED_TRACE(c.szName);
-        VideoPacketFramer framer(1000);
+        VideoPacketFramer framer(100); // the largest payload is exactly the limit
         std::vector<Bytes> received;
         std::vector<size_t> capacities;
         size_t nOffset = 0;
@@ -88,6 +72,10 @@ TEST(VideoPacketFramerTest, DeliversEachPayloadOnceWhateverThePieces) {
         EXPECT_EQ(received, payloads);
         // A smaller packet reuses the buffer, a larger one replaces it.
         EXPECT_EQ(capacities, (std::vector<size_t>{9, 9, 9, 104}));
+        // One byte over the limit: corrupt, and nothing more is taken.
+        std::memcpy(framer.Space(), VideoPacket(Bytes(101)).data(), 32);
+        EXPECT_FALSE(framer.Commit(32, nullptr));
+        EXPECT_EQ(framer.SpaceSize(), 0);
     }
 }
 
@@ -96,20 +84,9 @@ TEST(VideoChannelTest, ConnectsAnewAfterAnEndOfStreamOrACorruptLength) {
     PhonePeer peer;
     Payloads payloads;
     AndroidVideoChannel channel;
-    g_messages.clear();
-    const QtMessageHandler previous = qInstallMessageHandler(KeepMessage);
-    const bool bNobody = channel.Connect("127.0.0.1", nFreePort, payloads.Callback());
-    const bool bFirst = channel.Connect("127.0.0.1", peer.Port(), payloads.Callback());
-    const bool bSecond = channel.Connect("127.0.0.1", peer.Port(), payloads.Callback());
-    qInstallMessageHandler(previous);
-    EXPECT_FALSE(bNobody);
-    ASSERT_TRUE(bFirst);
-    EXPECT_FALSE(bSecond);
-    EXPECT_EQ(
-        g_messages,
-        (std::vector<QString>{
-            QString("Android Video Channel connect fiale, addr:  127.0.0.1 : %1").arg(nFreePort),
-            "Android Video Channel connected"}));
+    EXPECT_FALSE(channel.Connect("127.0.0.1", nFreePort, payloads.Callback()));
+    ASSERT_TRUE(channel.Connect("127.0.0.1", peer.Port(), payloads.Callback()));
+    EXPECT_FALSE(channel.Connect("127.0.0.1", peer.Port(), payloads.Callback()));
     ASSERT_TRUE(peer.Accept());
 
     // A whole packet and the start of the next, then the phone hangs up:

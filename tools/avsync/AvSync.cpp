@@ -19,8 +19,8 @@
 // Needs pulseaudio and pactl; everything runs below a temporary home folder.
 
 #include "app/Configuration.h"
+#include "tools/demo/GeneratedCamera.h"
 #include "view/DeviceMgr.h"
-#include "view/ICamera.h"
 #include "view/RecordSession.h"
 #include "view/VideoView.h"
 
@@ -62,7 +62,7 @@ double Phase(Clock::time_point t) {
     return (d - std::floor(d)) * kPeriod;
 }
 
-class FlashCamera final : public ICamera {
+class FlashCamera final : public GeneratedCamera {
 public:
     FlashCamera(int nWidth, int nHeight) : m_nWidth(nWidth), m_nHeight(nHeight) {
         m_white.assign(size_t(nWidth) * nHeight, 0xffffffffu);
@@ -76,26 +76,6 @@ public:
         nHeight = m_nHeight;
         return true;
     }
-    void UnlockFrame() override {}
-    bool IsRunning() override { return true; }
-    void Release() override { delete this; }
-    bool AutoFocus() override { return true; }
-    bool LightOn() override { return true; }
-    bool LightOff() override { return true; }
-    bool ZoomIn() override { return true; }
-    bool ZoomOut() override { return true; }
-    bool Brighten() override { return true; }
-    bool Darken() override { return true; }
-    bool FocusFar() override { return true; }
-    bool FocusNear() override { return true; }
-    bool Rotate() override { return false; }
-    bool Mirror() override { return false; }
-    bool Negative() override { return false; }
-    bool BlackWhite() override { return false; }
-    bool AuxControl() override { return false; }
-    bool Freeze() override { return false; }
-    bool Mosaic() override { return false; }
-    bool StopControl() override { return true; }
 
 private:
     ~FlashCamera() = default;
@@ -103,22 +83,6 @@ private:
     int m_nHeight;
     std::vector<quint32> m_white;
     std::vector<quint32> m_black;
-};
-
-class FlashSource final : public ILocalDeviceSource {
-public:
-    FlashSource(int nWidth, int nHeight) : m_nWidth(nWidth), m_nHeight(nHeight) {}
-    void Enumerate() override {}
-    int GetCount() override { return 1; }
-    const char* GetName(unsigned int nIndex) override { return nIndex == 0 ? "flash" : nullptr; }
-    int FindName(const char*) override { return 0; }
-    ICamera* CreateCamera(unsigned int nIndex, int) override {
-        return nIndex == 0 ? new FlashCamera(m_nWidth, m_nHeight) : nullptr;
-    }
-
-private:
-    int m_nWidth;
-    int m_nHeight;
 };
 
 // Plays the beeps into the sink in blocks of 5 ms. Each block's samples are
@@ -314,7 +278,9 @@ int main(int argc, char* argv[]) {
     OpenConfiguration();
     WriteConfigValue("Setting/FPS", 2);
     WriteConfigValue("Setting/RecordResolution", nLines == 1080 ? 1 : 0);
-    DeviceMgr manager(std::make_unique<FlashSource>(nWidth, nHeight), nullptr);
+    DeviceMgr manager(std::make_unique<GeneratedSource>(
+                          "flash", [=] { return new FlashCamera(nWidth, nHeight); }),
+                      nullptr);
     DeviceManager = &manager;
     auto pView = std::make_unique<VideoView>();
     pView->resize(1055, 697);

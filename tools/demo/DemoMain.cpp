@@ -8,7 +8,7 @@
 
 #include "app/Application.h"
 #include "app/Tessaly.h"
-#include "tools/demo/DemoSource.h"
+#include "tools/demo/DemoCamera.h"
 #include "view/DeviceMgr.h"
 #include "view/RecordSession.h"
 #include "view/VideoView.h"
@@ -70,6 +70,9 @@ int main(int argc, char* argv[]) {
         if (bRecord) {
             QTimer::singleShot(0, StartRecording);
         }
-        return std::make_unique<DeviceMgr>(std::make_unique<DemoSource>(nWidth, nHeight), nullptr);
+        return std::make_unique<DeviceMgr>(
+            std::make_unique<GeneratedSource>("Orvane demo camera",
+                                              [=] { return new DemoCamera(nWidth, nHeight); }),
+            nullptr);
     });
 }
