@@ -16,7 +16,11 @@
 
 namespace {
 
-using RecordingTest = ViewTestHost;
+// Recordings run on the view's own frame timer.
+class RecordingTest : public ViewTestHost {
+protected:
+    RecordingTest() { m_bOwnTimer = true; }
+};
 
 // 0 and 1 choose 720p and 1080p; any other value the camera's size, when it
 // is below 1280 x 720, made even for the encoder.

@@ -10,6 +10,7 @@
 #include <QApplication>
 #include <QMessageBox>
 #include <QTest>
+#include <QTimer>
 
 // A picture in which every pixel up to 4095 x 4095 tells where it came from.
 inline QRgb Where(int nX, int nY, int = 0) {
@@ -36,6 +37,11 @@ protected:
                     [this, factory](unsigned int nIndex) { return m_pCamera = factory(nIndex); });
         m_pView = std::make_unique<VideoView>();
         m_pView->SetAudioSourceFactory([] { return nullptr; });
+        // Ticked by hand unless the test wants the view's own timer: a tick
+        // while the window comes up would give the view a picture unasked.
+        if (!m_bOwnTimer) {
+            m_pView->findChild<QTimer*>(QString(), Qt::FindDirectChildrenOnly)->stop();
+        }
         m_pView->resize(1055, 697);
         m_pView->show();
         QApplication::setActiveWindow(m_pView.get());
@@ -66,6 +72,7 @@ protected:
         return strText;
     }
 
+    bool m_bOwnTimer = false;
     std::unique_ptr<VideoView> m_pView;
     FakeCamera* m_pCamera = nullptr;
 };
