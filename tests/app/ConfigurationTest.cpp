@@ -14,13 +14,14 @@ QString IniPath() {
 }
 
 // Values survive a reopen; one of another type in the file reads as 0, not
-// as the default.
+// as the default; a colour stored with a transparent alpha is still opaque.
 TEST(ConfigurationTest, FirstStartCreatesTheFileAndValuesSurviveAReopen) {
     OpenConfiguration();
     ASSERT_NE(ConfigSettings, nullptr);
     WriteConfigValue("Setting/SavePath", "/tmp/elsewhere");
     WriteConfigValue("Setting/Device", "USB Camera");
     WriteConfigColor("Arrow/Color", QColor(0, 0, 255));
+    WriteConfigValue("Round/Color", 0x00FF0000u);
     CloseConfiguration();
     EXPECT_EQ(ConfigSettings, nullptr);
 
@@ -34,6 +35,7 @@ TEST(ConfigurationTest, FirstStartCreatesTheFileAndValuesSurviveAReopen) {
     OpenConfiguration();
     EXPECT_EQ(StorageRoot(), "/tmp/elsewhere");
     EXPECT_EQ(ReadConfigColor("Arrow/Color", 0), QColor(0, 0, 255));
+    EXPECT_EQ(ReadConfigColor("Round/Color", 0).rgba(), qRgb(255, 0, 0));
     EXPECT_EQ(ReadConfigInt("Setting/FPS", 2), 0);
     EXPECT_EQ(ReadConfigColor("Line/Color", qRgb(0, 0, 255)), QColor(0, 0, 0));
     CloseConfiguration();
