@@ -89,38 +89,33 @@ TEST_F(QTRenderTest, TakesItsOwnCopyOfEachPictureItCanHold) {
 TEST_F(QTRenderTest, ComparisonAndTitleKeepSnapshotsAndSwitchEachOtherOff) {
     // 21 x 12: the comparison's halves are 10 and 11 wide, the title strip is
     // a sixth of the width (3 rows), not of the height (2).
-    const QImage frames[] = {PatternFrame(21, 12, 0), PatternFrame(21, 12, 1),
-                             PatternFrame(21, 12, 2), PatternFrame(21, 12, 3)};
+    const auto frame = [](int nTag) { return PatternFrame(21, 12, nTag); };
     // Each mode takes its snapshot at the next composition, then a new frame.
-    const auto composeAfter = [this, &frames](int nFrame) {
+    const auto composeAfter = [this](const QImage& next) {
         Compose();
-        Render()->SetImage(frames[nFrame]);
+        Render()->SetImage(next);
         return Compose();
     };
-    Start(21, 12, frames[0])->SetCompare(true);
-    QImage picture = composeAfter(1);
-    EXPECT_EQ(picture.copy(0, 0, 10, 12), frames[0].copy(10, 0, 10, 12));
-    EXPECT_EQ(picture.copy(10, 0, 11, 12), frames[1].copy(10, 0, 11, 12));
+    Start(21, 12, frame(0))->SetCompare(true);
+    QImage picture = composeAfter(frame(1));
+    EXPECT_EQ(picture.copy(0, 0, 10, 12), frame(0).copy(10, 0, 10, 12));
+    EXPECT_EQ(picture.copy(10, 0, 11, 12), frame(1).copy(10, 0, 11, 12));
     Render()->SetTitle(true);
-    picture = composeAfter(2);
-    EXPECT_EQ(picture.copy(0, 0, 21, 3), frames[1].copy(0, 0, 21, 3));
-    EXPECT_EQ(picture.copy(0, 3, 21, 9), frames[2].copy(0, 3, 21, 9));
+    picture = composeAfter(frame(2));
+    EXPECT_EQ(picture.copy(0, 0, 21, 3), frame(1).copy(0, 0, 21, 3));
+    EXPECT_EQ(picture.copy(0, 3, 21, 9), frame(2).copy(0, 3, 21, 9));
     Render()->SetCompare(true); // a fresh snapshot, no strip
-    picture = composeAfter(3);
-    EXPECT_EQ(picture.copy(0, 0, 10, 12), frames[2].copy(10, 0, 10, 12));
-    EXPECT_EQ(picture.copy(10, 0, 11, 12), frames[3].copy(10, 0, 11, 12));
+    picture = composeAfter(frame(3));
+    EXPECT_EQ(picture.copy(0, 0, 10, 12), frame(2).copy(10, 0, 10, 12));
+    EXPECT_EQ(picture.copy(10, 0, 11, 12), frame(3).copy(10, 0, 11, 12));
     Render()->SetCompare(false);
-    EXPECT_EQ(Compose(), frames[3]);
+    EXPECT_EQ(Compose(), frame(3));
     // A frame of another size takes its own snapshot; on a picture more than
     // six times as wide as high the strip is all of it.
     Render()->SetCompare(true);
-    Compose();
-    Render()->SetImage(SolidFrame(40, 20, Blue));
-    EXPECT_EQ(Compose(), SolidFrame(40, 20, Blue));
+    EXPECT_EQ(composeAfter(SolidFrame(40, 20, Blue)), SolidFrame(40, 20, Blue));
     Render()->SetTitle(true);
-    Compose();
-    Render()->SetImage(SolidFrame(70, 8, Green));
-    EXPECT_EQ(Compose(), SolidFrame(70, 8, Green));
+    EXPECT_EQ(composeAfter(SolidFrame(70, 8, Green)), SolidFrame(70, 8, Green));
 }
 
 TEST_F(QTRenderTest, EffectsTurnFlipAndPixelateTheComposedPictureWithItsDrawings) {
