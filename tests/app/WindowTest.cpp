@@ -38,7 +38,9 @@ QString Places(Tessaly& window) {
 // With sixteen 64-pixel buttons and a tool column of 552, the minimum is
 // 1256 x 626, wider than designed: the window opens at 1256 x 772. Larger,
 // only the video side grows; smaller than the minimum, it keeps the minimum.
-TEST_F(WindowTest, LaysOutItsPanelsByHandAndGrowsOnlyTheVideoSide) {
+// The view hears of a tool before the option panel, whose answer (the
+// tool's stored pen, or its own defaults) is stored in the tool's group.
+TEST_F(WindowTest, LaysOutItsPanelsAndPassesTheToolsPenOn) {
     Tessaly window;
     window.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
@@ -65,12 +67,6 @@ TEST_F(WindowTest, LaysOutItsPanelsByHandAndGrowsOnlyTheVideoSide) {
         EXPECT_EQ(window.size(), row.size);
         EXPECT_EQ(Places(window), row.szPlaces);
     }
-}
-
-// The view hears of a tool before the option panel, whose answer (the
-// tool's stored pen, or its own defaults) is stored in the tool's group.
-TEST_F(WindowTest, AfterAToolChangeTheOptionPanelsPenIsTheOneInForce) {
-    Tessaly window;
     window.findChild<QAbstractButton*>("lineButton")->click();
     EXPECT_EQ(ConfigSettings->value("Line/Width").toString(), "1");
     EXPECT_FALSE(ConfigSettings->contains("Text/Weight"));

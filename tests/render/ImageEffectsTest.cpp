@@ -24,8 +24,7 @@ QImage TurnedByQt(const QImage& source, int nAngle, bool bMirror) {
 TEST(ImageEffectsTest, TurnsTurnedPartsAndMosaicMatchQt) {
     for (const QSize& size :
          {QSize(37, 70), QSize(40, 261), QSize(3, 9), QSize(1, 1), QSize(10251, 3)}) {
-        const std::string strSize =
-            std::to_string(size.width()) + "x" + std::to_string(size.height());
+        SCOPED_TRACE(std::to_string(size.width()) + "x" + std::to_string(size.height()));
         const QImage source = PatternFrame(size.width(), size.height(), 5);
         const QImage other = PatternFrame(size.width(), size.height(), 9);
         // A part off every border, clipped to the small pictures (empty on 1 x 1).
@@ -38,21 +37,19 @@ TEST(ImageEffectsTest, TurnsTurnedPartsAndMosaicMatchQt) {
             for (int nAngle : {0, 90, 180, 270}) {
                 QImage target(ImageEffects::TurnedSize(size, nAngle), QImage::Format_RGB32);
                 ASSERT_TRUE(ImageEffects::Turn(source, nAngle, bMirror, target));
-                EXPECT_EQ(target, TurnedByQt(source, nAngle, bMirror))
-                    << strSize << " by " << nAngle << " " << bMirror;
+                EXPECT_EQ(target, TurnedByQt(source, nAngle, bMirror)) << nAngle << " " << bMirror;
                 // The part lands where it belongs and nothing else changes.
                 ImageEffects::Turn(other, nAngle, bMirror, target);
                 ASSERT_TRUE(ImageEffects::TurnPart(source, rcPart, nAngle, bMirror, target));
-                EXPECT_EQ(target, TurnedByQt(mixed, nAngle, bMirror))
-                    << strSize << " by " << nAngle << " " << bMirror;
+                EXPECT_EQ(target, TurnedByQt(mixed, nAngle, bMirror)) << nAngle << " " << bMirror;
             }
             const QImage expected = Mosaicked(source).mirrored(bMirror, false);
             QImage target(size, QImage::Format_RGB32);
             ASSERT_TRUE(ImageEffects::Mosaic(source, bMirror, target));
-            EXPECT_EQ(target, expected) << strSize << " " << bMirror;
+            EXPECT_EQ(target, expected) << bMirror;
             QImage image = source.copy();
             ASSERT_TRUE(ImageEffects::Mosaic(image, bMirror, image));
-            EXPECT_EQ(image, expected) << strSize << " " << bMirror << " in place";
+            EXPECT_EQ(image, expected) << bMirror << " in place";
         }
     }
     // A null target is what Qt leaves when it refuses a size; a target of the
