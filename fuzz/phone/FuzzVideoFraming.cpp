@@ -9,12 +9,14 @@
 #include <cstdint>
 #include <cstring>
 
+// Every payload byte is read into it, so that none of the reads is dropped.
+volatile unsigned int g_nSink;
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* pData, size_t nSize) {
     if (nSize < 1) {
         return 0;
     }
     const size_t nPiece = static_cast<size_t>(pData[0]) + 1;
-    static volatile unsigned int g_nSink;
     VideoPacketFramer framer(1u << 16);
     unsigned int nSum = 0;
     size_t nOffset = 1;
