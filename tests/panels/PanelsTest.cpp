@@ -15,6 +15,7 @@
 #include <QApplication>
 #include <QColorDialog>
 #include <QFile>
+#include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTest>
 #include <QTimer>
@@ -52,27 +53,16 @@ QString SelectedIcons(Panels panels) {
     return selected.join(' ');
 }
 
-// The configuration holding strStored ("Group/Key=value ..."), and the three
-// panels wired as the main window wires them, in its order: the tool column
-// answers the effect codes with operations that come back to the control
-// panel while the click still runs. A stand-in for the view records what
-// reaches it: the codes, "type n" and "op n" of the tool column, and
+// The three panels wired as the main window wires them, in its order: the
+// tool column answers the effect codes with operations that come back to the
+// control panel while the click still runs. A stand-in for the view records
+// what reaches it: the codes, "type n" and "op n" of the tool column, and
 // "<width index>/<colour as #aarrggbb>" for each pen (QSignalSpy cannot
 // record a QColor& argument); it turns the shared angle while it handles the
 // rotate code.
 struct WiredPanels {
-    struct Settings {
-        explicit Settings(const QString& strStored) {
-            ConfigSettings->clear();
-            for (const QString& strValue : strStored.split(' ', Qt::SkipEmptyParts)) {
-                ConfigSettings->setValue(strValue.section('=', 0, 0),
-                                         strValue.section('=', 1).toUInt(nullptr, 0));
-            }
-            CurrentRotateAngle = 0;
-        }
-    } settings;
-
-    explicit WiredPanels(const QString& strStored = QString()) : settings(strStored) {
+    WiredPanels() {
+        CurrentRotateAngle = 0;
         QObject::connect(&remark, &RemarkView::RemarkTypeChanged,
                          [this](int n) { events << QString("type %1").arg(n); });
         QObject::connect(&remark, &RemarkView::RemarkOperationChanged,
@@ -110,14 +100,13 @@ struct WiredPanels {
                 });
                 strName = "more";
             }
-            QAbstractButton* pButton = nullptr;
+            const QRegularExpression name("^" + strName + "(Button)?$");
+            QList<QAbstractButton*> buttons;
             for (QWidget* pPanel : Panels({&control, &remark, &option})) {
-                for (const QString& strTry : {strName, strName + "Button"}) {
-                    pButton = pButton ? pButton : pPanel->findChild<QAbstractButton*>(strTry);
-                }
+                buttons += pPanel->findChildren<QAbstractButton*>(name);
             }
-            ASSERT_NE(pButton, nullptr) << qPrintable(strName);
-            QTest::mouseClick(pButton, Qt::LeftButton);
+            ASSERT_EQ(buttons.size(), 1) << qPrintable(strName);
+            QTest::mouseClick(buttons[0], Qt::LeftButton);
         }
     }
     QString Take() { return std::exchange(codes, {}).join(' '); }
@@ -135,10 +124,9 @@ TEST_F(PanelsTest, ControlCodesAndIconsOfClickSequences) {
     const struct {
         const char *szClicks, *szCodes, *szSelected;
     } rows[] = {
-        {"auto brighten darken", "1 6 7", ""},
         // The receivers keep their own state: toggles but the lamp send one code.
-        {"led mirror frozen mosaic rotate rotate rotate", "2 11 17 18 10 10 10",
-         "Frozen Lamp Mirror Mosaic Rotate"},
+        {"auto brighten darken led mirror frozen mosaic rotate rotate rotate",
+         "1 6 7 2 11 17 18 10 10 10", "Frozen Lamp Mirror Mosaic Rotate"},
         {"led led mirror mirror frozen frozen mosaic mosaic rotate rotate rotate rotate",
          "2 3 11 11 17 17 18 18 10 10 10 10", ""},
         // Compare and title are never on together, nor emphasize and shade,
@@ -146,9 +134,8 @@ TEST_F(PanelsTest, ControlCodesAndIconsOfClickSequences) {
         // off by their own operation coming back.
         {"negative blackWhite emphasize shade", "12 13 16 15", "Shade Title"},
         {"blackWhite negative shade emphasize", "13 12 15 16", "Emphasize Negative"},
-        {"negative blackWhite negative negative emphasize emphasize", "12 13 12 12 16 0", ""},
-        {"blackWhite blackWhite shade shade emphasize shade emphasize", "13 13 15 0 16 15 16",
-         "Emphasize"},
+        {"negative negative blackWhite blackWhite emphasize emphasize shade shade",
+         "12 12 13 13 16 0 15 0", ""},
         // Choosing a tool, or clearing, ends them without a code.
         {"emphasize arrow emphasize shade clear shade", "16 16 15 15", "Shade"},
         {"shade arrow shade emphasize clear emphasize", "15 15 16 16", "Emphasize"},
@@ -177,7 +164,6 @@ TEST_F(PanelsTest, HeldZoomAndFocusButtons) {
         QTest::mouseRelease(pZoom, Qt::LeftButton);
         EXPECT_FALSE(pZoom->isDown());
         QTest::mousePress(pZoom, Qt::RightButton);
-        EXPECT_FALSE(pZoom->isDown());
         // No mouse press may be made up from the touch: it would zoom twice.
         QTest::touchEvent(pZoom, pDevice).press(0, QPoint(30, 30), pZoom);
         QTest::touchEvent(pZoom, pDevice).release(0, QPoint(32, 31), pZoom);
@@ -264,14 +250,19 @@ TEST_F(PanelsTest, PenOptionsFollowTheStoredPenOfEachTool) {
         {"Line/Width=0 Line/Color=0xFF0000FF", "line", "0/#ff0000ff", "Blue Line Line1"},
         {"", "sizeWidth3 sizeWidth3 red yellow black",
          "2/#ff0000ff 2/#ff0000ff 2/#ffff0000 2/#ffffff00 2/#ff000000", "Black Line3"},
-        // A table colour from the dialog selects its own button; a cancelled
-        // dialog keeps the pen and announces nothing.
-        {"", "more=#0ac81e", "0/#ff0ac81e", "Line1 More"},
-        {"", "more=#ff0000 more=cancel sizeWidth2", "0/#ffff0000 1/#ffff0000", "Line2 Red"},
+        // A table colour from the dialog selects its own button, another one
+        // "more"; a cancelled dialog keeps the pen and announces nothing.
+        {"", "more=#0ac81e more=#ff0000 more=cancel sizeWidth2",
+         "0/#ff0ac81e 0/#ffff0000 1/#ffff0000", "Line2 Red"},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(std::string(row.szStored) + " | " + row.szClicks);
-        WiredPanels panels(row.szStored);
+        ConfigSettings->clear();
+        for (const QString& strValue : QString(row.szStored).split(' ', Qt::SkipEmptyParts)) {
+            ConfigSettings->setValue(strValue.section('=', 0, 0),
+                                     strValue.section('=', 1).toUInt(nullptr, 0));
+        }
+        WiredPanels panels;
         panels.Click(row.szClicks);
         EXPECT_EQ(panels.pens.join(' '), row.szPens);
         EXPECT_EQ(panels.Selected(), row.szSelected);
