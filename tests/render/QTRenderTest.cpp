@@ -202,13 +202,12 @@ TEST_F(QTRenderTest, CommittedShapesOutlineTheirGeometryAndTheEraserClearsThem) 
 
 TEST_F(QTRenderTest, EmphasizeAndShadeFillAroundAndInsideWithinEdgesThatStayApart) {
     Start(80, 60, SolidFrame(80, 60, Gray))->SetRemarkType(11);
-    const auto hover = [this](int nX, int nY) {
-        Render()->OnMouseMove(nX, nY, false);
-        return m_pHost->cursor().shape();
-    };
-    const auto hoverDrag = [&](const QPoint& ptGrab, const QPoint& ptTo) {
-        hover(ptGrab.x(), ptGrab.y());
+    // Hovers over ptGrab and drags what lies there to ptTo; looks at points.
+    const auto reshape = [this](const QPoint& ptGrab, const QPoint& ptTo,
+                                const std::vector<QPoint>& points) {
+        Render()->OnMouseMove(ptGrab.x(), ptGrab.y(), false);
         Drag(ptGrab, ptTo);
+        return Look(Compose(), points);
     };
     Drag({10, 10}, {60, 10}); // no extent: no region, the next drag sets one
     EXPECT_FALSE(m_pHost->hasMouseTracking());
@@ -222,9 +221,8 @@ TEST_F(QTRenderTest, EmphasizeAndShadeFillAroundAndInsideWithinEdgesThatStayApar
               "BBBBBggx");
     // The right edge dragged beyond the picture (the mouse is grabbed outside
     // the widget), and a press inside starts no new region.
-    hoverDrag({82, 30}, {95, 30});
-    hoverDrag({30, 30}, {40, 40});
-    EXPECT_EQ(Look(Compose(), {{77, 30}, {79, 5}, {35, 30}}), "gBg");
+    reshape({82, 30}, {95, 30}, {});
+    EXPECT_EQ(reshape({30, 30}, {40, 40}, {{77, 30}, {79, 5}, {35, 30}}), "gBg");
 
     Render()->SetRemarkType(12); // a type change removes the region
     EXPECT_FALSE(m_pHost->hasMouseTracking());
@@ -232,62 +230,51 @@ TEST_F(QTRenderTest, EmphasizeAndShadeFillAroundAndInsideWithinEdgesThatStayApar
     Drag({10, 10}, {60, 50});
     EXPECT_EQ(Look(Compose(), {{35, 30}, {5, 30}, {70, 55}}), "Bgg");
 
-    // Edges stay within the opposite ones; hovering sets the grab cursor.
+    // Edges stay within the opposite ones. The top-left corner down and
+    // right: both edges follow. Then past the bottom-right corner: refused,
+    // both stay.
     Render()->SetRemarkType(11);
     Drag({10, 10}, {60, 50});
-    EXPECT_EQ(m_pHost->cursor().shape(), Qt::ArrowCursor);
-    // The top-left corner down and right: both edges follow. Then past the
-    // bottom-right corner: refused, both stay.
-    hoverDrag({8, 8}, {30, 30});
-    EXPECT_EQ(Look(Compose(), {{20, 40}, {40, 20}, {45, 40}}), "BBg");
-    hoverDrag({28, 28}, {70, 55});
-    EXPECT_EQ(Look(Compose(), {{20, 40}, {40, 20}, {45, 40}}), "BBg");
+    EXPECT_EQ(reshape({8, 8}, {30, 30}, {{20, 40}, {40, 20}, {45, 40}}), "BBg");
+    EXPECT_EQ(reshape({28, 28}, {70, 55}, {{20, 40}, {40, 20}, {45, 40}}), "BBg");
     // The right edge in to 40, then the left edge towards 50: it may not pass
-    // where the right edge now is.
-    hoverDrag({62, 40}, {40, 40});
-    hoverDrag({28, 40}, {50, 40});
-    EXPECT_EQ(Look(Compose(), {{35, 40}, {46, 40}, {25, 40}}), "gBB");
-    hoverDrag({42, 40}, {20, 40}); // nor the right edge where the left one is
-    EXPECT_EQ(Look(Compose(), {{35, 40}, {46, 40}, {25, 40}}), "gBB");
+    // where the right edge now is; nor the right edge where the left one is.
+    reshape({62, 40}, {40, 40}, {});
+    EXPECT_EQ(reshape({28, 40}, {50, 40}, {{35, 40}, {46, 40}, {25, 40}}), "gBB");
+    EXPECT_EQ(reshape({42, 40}, {20, 40}, {{35, 40}, {46, 40}, {25, 40}}), "gBB");
 
-    // Region 30..40 x 30..50 now.
-    EXPECT_EQ(hover(42, 28), Qt::SizeBDiagCursor);
-    Drag({42, 28}, {45, 25}, false); // a drag does not recompute it
+    // Region 30..40 x 30..50 now; hovering sets the grab cursor, a drag does
+    // not recompute it, and the release puts the arrow back.
+    Render()->OnMouseMove(42, 28, false);
+    EXPECT_EQ(m_pHost->cursor().shape(), Qt::SizeBDiagCursor);
+    Drag({42, 28}, {45, 25}, false);
     EXPECT_EQ(m_pHost->cursor().shape(), Qt::SizeBDiagCursor);
     Render()->OnMouseRelease(45, 25);
     EXPECT_EQ(m_pHost->cursor().shape(), Qt::ArrowCursor);
 }
 
+// A recording composes its pictures itself, without a paint; a photo in
+// between does not switch the picture handed out, and the compositions after
+// it leave that picture alone.
 TEST_F(QTRenderTest, EachPictureIsComposedOnceAndHandedOutOnce) {
     const auto colourOf = [](const QPixmap* pPicture) { return pPicture->toImage().pixel(3, 3); };
-    // A recording of a window that is never shown, and so never painted.
-    QWidget hidden;
-    std::unique_ptr<IVideoRender, void (*)(IVideoRender*)> pRender(
-        CreateVideoRender(&hidden), [](IVideoRender* p) { p->Release(); });
-    pRender->SetImage(SolidFrame(16, 8, Red));
-    pRender->ComposePicture();
-    const QPixmap* pFirst = pRender->GetPicture();
+    Start(16, 8, SolidFrame(16, 8, Red))->ComposePicture();
+    const QPixmap* pFirst = Render()->GetPicture();
     EXPECT_EQ(colourOf(pFirst), Red);
-    // A photo in between does not switch the picture handed out, and the
-    // compositions after it leave that picture alone.
-    pRender->SetImage(SolidFrame(16, 8, Green));
-    pRender->ComposePicture();
-    EXPECT_EQ(pRender->CopyPicture().pixel(0, 0), Green);
-    pRender->SetImage(SolidFrame(16, 8, Blue));
-    pRender->ComposePicture();
-    pRender->ComposePicture();
+    Render()->SetImage(SolidFrame(16, 8, Green));
+    Render()->ComposePicture();
+    EXPECT_EQ(Render()->CopyPicture().pixel(0, 0), Green);
+    Render()->SetImage(SolidFrame(16, 8, Blue));
+    Render()->ComposePicture();
+    Render()->ComposePicture();
     EXPECT_EQ(colourOf(pFirst), Red);
-    const QPixmap* pSecond = pRender->GetPicture();
+    const QPixmap* pSecond = Render()->GetPicture();
     EXPECT_NE(pSecond, pFirst);
     EXPECT_EQ(colourOf(pSecond), Blue);
-    EXPECT_EQ(pRender->GetPicture(), pSecond); // nothing new: the same one
-
+    EXPECT_EQ(Render()->GetPicture(), pSecond); // nothing new: the same one
     // A paint after a composition shows that picture and composes no other.
-    Start(16, 8, SolidFrame(16, 8, Green));
-    Render()->ComposePicture();
-    const QPixmap* pComposed = Render()->GetPicture();
-    EXPECT_EQ(Rgb32(m_pHost->grab().toImage()), SolidFrame(16, 8, Green));
-    EXPECT_EQ(Render()->GetPicture(), pComposed);
+    EXPECT_EQ(Rgb32(m_pHost->grab().toImage()), SolidFrame(16, 8, Blue));
+    EXPECT_EQ(Render()->GetPicture(), pSecond);
 }
 
 } // namespace
