@@ -21,18 +21,13 @@ const QRgb Red = qRgb(255, 0, 0);
 const QRgb Green = qRgb(0, 255, 0);
 const QRgb Blue = qRgb(0, 0, 255);
 
-// One letter per point: 'x' where a red pen shows within a pixel (antialiased
-// one-pixel lines may spread over two rows at half strength), else 'B' for
-// black, 'g' for gray and '?' for anything else.
+// One letter per point: 'x' where a red pen (wide enough to cover the pixel)
+// shows, else 'B' for black, 'g' for gray and '?' for anything else.
 std::string Look(const QImage& picture, const std::vector<QPoint>& points) {
     std::string strLook;
     for (const QPoint& pt : points) {
-        const QImage near = picture.copy(QRect(pt - QPoint(1, 1), QSize(3, 3)));
-        bool bInked = false;
-        for (int i = 0; i < 9; ++i) {
-            bInked |= qRed(near.pixel(i % 3, i / 3)) > 60 && qGreen(near.pixel(i % 3, i / 3)) < 40;
-        }
         const QRgb cr = picture.pixel(pt);
+        const bool bInked = qRed(cr) > 60 && qGreen(cr) < 40;
         strLook += bInked ? 'x' : cr == Black ? 'B' : cr == Gray ? 'g' : '?';
     }
     return strLook;
@@ -59,31 +54,31 @@ protected:
 };
 
 TEST_F(QTRenderTest, TakesItsOwnCopyOfEachPictureItCanHold) {
-    Start(8, 4, QImage())->SetRemarkType(5);
+    Start(16, 8, QImage())->SetRemarkType(5);
     EXPECT_TRUE(Render()->GetPicture()->isNull());
-    Drag({1, 1}, {6, 3});
+    Drag({4, 2}, {12, 6});
     Render()->DrawText(0, 0, "x");
     EXPECT_TRUE(Compose().isNull());
 
     // A release whose press came before the first frame commits nothing; the
     // camera reuses its buffer as soon as SetImage returns.
-    Drag({1, 1}, {6, 3}, false);
-    std::vector<QRgb> buffer(8 * 4, Gray);
+    Drag({4, 2}, {12, 6}, false);
+    std::vector<QRgb> buffer(16 * 8, Gray);
     Render()->SetImage(
-        QImage(reinterpret_cast<const uchar*>(buffer.data()), 8, 4, 32, QImage::Format_ARGB32));
+        QImage(reinterpret_cast<const uchar*>(buffer.data()), 16, 8, 64, QImage::Format_ARGB32));
     std::fill(buffer.begin(), buffer.end(), Green);
-    Render()->OnMouseRelease(6, 3);
-    Render()->SetPen(QPen(QColor(Red), 1));
-    Drag({1, 1}, {6, 3});
+    Render()->OnMouseRelease(12, 6);
+    Render()->SetPen(QPen(QColor(Red), 3));
+    Drag({4, 2}, {12, 6});
     const QImage drawn = Compose();
     EXPECT_EQ(drawn.pixel(0, 0), Gray);
-    EXPECT_EQ(Look(drawn, {{1, 2}}), "x");
+    EXPECT_EQ(Look(drawn, {{4, 4}}), "x");
     // A picture Qt allows in 8 bits but refuses in the renderer's 32 is
     // dropped; the picture and drawings stay.
     EXPECT_FALSE(Render()->SetImage(QImage(70000000, 1, QImage::Format_Grayscale8)));
     EXPECT_EQ(Compose(), drawn);
-    Render()->SetImage(SolidFrame(8, 4, Blue));
-    EXPECT_EQ(Look(Compose(), {{1, 2}}), "x");
+    Render()->SetImage(SolidFrame(16, 8, Blue));
+    EXPECT_EQ(Look(Compose(), {{4, 4}}), "x");
 }
 
 TEST_F(QTRenderTest, ComparisonAndTitleKeepSnapshotsAndSwitchEachOtherOff) {
@@ -155,7 +150,7 @@ TEST_F(QTRenderTest, EffectsTurnFlipAndPixelateTheComposedPictureWithItsDrawings
 }
 
 TEST_F(QTRenderTest, CommittedShapesOutlineTheirGeometryAndTheEraserClearsThem) {
-    Start(240, 140, SolidFrame(240, 140, Black))->SetPen(QPen(QColor(Red), 1));
+    Start(240, 140, SolidFrame(240, 140, Black))->SetPen(QPen(QColor(Red), 3));
     const struct {
         int nType;
         QPoint ptP, ptQ;
