@@ -76,11 +76,8 @@ public:
     bool Hand(int n, const Bytes& frame) { return Deliver(n, frame) && WaitIdle(n); }
     // Until the node streams and its reader has taken every frame and polls.
     bool WaitIdle(int nNumber) {
-        return Until([&] {
-            auto it = m_nodes.find(nNumber);
-            return it != m_nodes.end() && it->second->bStreaming && it->second->done.empty() &&
-                   it->second->bPolling;
-        });
+        const Node& node = *m_nodes.at(nNumber); // only the test plugs and unplugs
+        return Until([&] { return node.bStreaming && node.done.empty() && node.bPolling; });
     }
     Node State(int nNumber) {
         std::lock_guard<std::mutex> lock(m_mutex);
@@ -333,7 +330,6 @@ TEST(V4l2Stream, StreamsTheLargestSizeAtFifteenPicturesASecondAndChecksWhatTheDr
     system.m_nodes.at(0)->done.push_back(stray);
     EXPECT_EQ(pStream->Dequeue(got), V4l2Stream::Result::Nothing);
     EXPECT_EQ(system.State(0).queued.size(), 3u); // the damaged one went back
-    EXPECT_EQ(pStream->Dequeue(got), V4l2Stream::Result::Nothing);
     system.Unplug(0);
     EXPECT_EQ(pStream->Dequeue(got), V4l2Stream::Result::Ended);
     pStream.reset();
@@ -376,7 +372,6 @@ TEST(V4l2Camera, ShowsOnlyTheNewestOfThreeSamplesDecodesOnDemandAndReleasesAtOnc
     const Bytes green = Frame(kGreen);
     ASSERT_TRUE(pSystem->Hand(0, {green.begin(), green.end() - 2}));
     EXPECT_EQ(Shown(*pCamera), kBlue); // unlocking moves on to the broken frame
-    EXPECT_EQ(Shown(*pCamera), kNone);
     EXPECT_EQ(Shown(*pCamera), kNone);
     ASSERT_TRUE(pSystem->Hand(0, Frame(kRed)));
     EXPECT_EQ(Shown(*pCamera), kRed);
