@@ -416,17 +416,15 @@ TEST(V4l2Camera, IsListedControlledAndStreamsAgainWhenUnpluggedAndPluggedBackIn)
     CameraPtr pCamera(list.CreateCamera(0, 0));
     ASSERT_TRUE(pCamera && pCamera->IsRunning());
 
-    // No thread writes until the camera is plugged back.
+    // No thread writes until the camera is plugged back. What the camera
+    // cannot do is left to the view's software; the rest reports success.
     ICamera& c = *pCamera;
-    const std::vector<bool> results = {c.AutoFocus(), c.LightOn(),  c.LightOff(),   c.ZoomIn(),
-                                       c.ZoomOut(),   c.Brighten(), c.Darken(),     c.FocusFar(),
-                                       c.FocusNear(), c.Rotate(),   c.Mirror(),     c.Negative(),
-                                       c.Negative(),  c.Negative(), c.BlackWhite(), c.AuxControl(),
-                                       c.Freeze(),    c.Mosaic(),   c.StopControl()};
-    EXPECT_EQ(results,
-              (std::vector<bool>{1, 1, 1, 1, 1, 1, 1, 1, 1, 0, 0, 1, 1, 1, 1, 1, 0, 0, 1}));
+    EXPECT_FALSE(c.Rotate() || c.Mirror() || c.Freeze() || c.Mosaic());
+    EXPECT_TRUE(c.AutoFocus() && c.LightOn() && c.LightOff() && c.ZoomIn() && c.ZoomOut() &&
+                c.Brighten() && c.Darken() && c.FocusFar() && c.FocusNear() && c.StopControl() &&
+                c.Negative() && c.Negative() && c.Negative() && c.BlackWhite() && c.AuxControl());
     std::vector<Bytes> expected =
-        Commands(0, {53, 54, 53, 54, 72, 73, 49, 50, 65, 64, 51, 52, 56, 55, 56, 80, 81, 48});
+        Commands(0, {53, 54, 53, 54, 72, 73, 49, 50, 65, 64, 51, 52, 48, 56, 55, 56, 80, 81});
     EXPECT_EQ(pSystem->m_writes, expected);
     pSystem->m_nFailingWrite = 1; // the second write of 53
     EXPECT_TRUE(c.AutoFocus());
@@ -449,7 +447,8 @@ TEST(V4l2Camera, IsListedControlledAndStreamsAgainWhenUnpluggedAndPluggedBackIn)
     pSystem->Plug(4, node);
     ASSERT_TRUE(pSystem->WaitIdle(4));
     EXPECT_FALSE(pSystem->State(1).bStreaming || pSystem->State(2).bStreaming);
-    EXPECT_EQ(pSystem->State(4).nWidth * pSystem->State(4).nHeight, 1280u * 720u);
+    EXPECT_EQ(pSystem->State(4).nWidth, 1280u);
+    EXPECT_EQ(pSystem->State(4).nHeight, 720u);
     ASSERT_TRUE(pSystem->Hand(4, Frame(kBlue)));
     EXPECT_EQ(Shown(*pCamera), kRed);
     EXPECT_EQ(Shown(*pCamera), kBlue);
