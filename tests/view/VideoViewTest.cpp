@@ -54,18 +54,16 @@ TEST_F(VideoViewTest, OpensTheStoredCameraOrTheFirstOrRunsWithoutOne) {
 
 TEST_F(VideoViewTest, ControlsReachTheCameraOrItsSoftwareStandIn) {
     MakeView({"A"}, Cameras(64, 48));
-    const char* names[] = {nullptr,   "AutoFocus", "LightOn", "LightOff", "ZoomIn",
-                           "ZoomOut", "Brighten",  "Darken",  "FocusFar", "FocusNear",
-                           "Rotate",  "Mirror",    nullptr,   nullptr,    "AuxControl",
-                           nullptr,   nullptr,     "Freeze",  "Mosaic",   "StopControl"};
-    std::vector<std::string> expected;
     for (int nCode = -1; nCode < 21; ++nCode) {
         m_pView->OnOneControlHappend(nCode);
-        if (nCode >= 0 && nCode < 20 && names[nCode]) {
-            expected.push_back(names[nCode]);
-        }
     }
-    EXPECT_EQ(m_devices->cameras.at(0)->controls, expected);
+    // In the order of the codes; 0, 12, 13, 15 and 16 are the view's own,
+    // -1 and 20 no codes at all.
+    EXPECT_EQ(
+        m_devices->cameras.at(0)->controls,
+        (std::vector<std::string>{"AutoFocus", "LightOn", "LightOff", "ZoomIn", "ZoomOut",
+                                  "Brighten", "Darken", "FocusFar", "FocusNear", "Rotate", "Mirror",
+                                  "AuxControl", "Freeze", "Mosaic", "StopControl"}));
 }
 
 // Held for 10 ticks on 1920 x 1080: the cut-out (160, 90, 1600, 900) fills
@@ -124,8 +122,7 @@ TEST_F(VideoViewTest, FreezeStopsReadingTheCameraAndAFrameLargerThanItsBufferIsS
     m_pCamera->SetSize(32, 24);
     EXPECT_EQ(Tick(3).size(), QSize(64, 48));
     EXPECT_EQ(log.nLocks, 5);
-    EXPECT_EQ(log.nUnlocks, 5);
-    EXPECT_EQ(log.nPairingErrors, 0);
+    EXPECT_EQ(log.nPairingErrors, 0); // every frame, shown or skipped, let go before the next
 }
 
 QStringList Photos() {
@@ -300,7 +297,8 @@ TEST_F(VideoWidgetsTest, TheTextBoxCommitsOnEnterAndClicksElsewhereOnly) {
     const auto click = [this](const QPoint& pt, Qt::MouseButton nButton = Qt::LeftButton) {
         QTest::mouseClick(RenderWidget(), nButton, Qt::NoModifier, pt);
     };
-    const auto type = [&](const QString& strText) { // in a box opened at (30, 40)
+    const auto type = [&](const QString& strText) { // in a box at (30, 40), nothing drawn yet
+        RenderWidget()->ClearRemark();
         click({30, 40});
         EXPECT_TRUE(pBox->isVisible());
         QTest::keyClicks(pBox, strText);
@@ -335,7 +333,6 @@ TEST_F(VideoWidgetsTest, TheTextBoxCommitsOnEnterAndClicksElsewhereOnly) {
     EXPECT_FALSE(pBox->isVisible());
     EXPECT_NE(Shown(), blank);
 
-    RenderWidget()->ClearRemark();
     RenderWidget()->Render()->SetRemarkType(RemarkText);
     type("gone");
     QTest::keyClick(pBox, Qt::Key_Escape);
@@ -358,7 +355,6 @@ TEST_F(VideoWidgetsTest, TheTextBoxCommitsOnEnterAndClicksElsewhereOnly) {
 
     auto* pButton = new QPushButton("photo", m_pView.get()); // another widget of the window
     pButton->show();
-    RenderWidget()->ClearRemark();
     type("Hi");
     QTest::mouseClick(pButton, Qt::LeftButton);
     EXPECT_FALSE(pBox->isVisible());
