@@ -94,9 +94,8 @@ const std::string kPhoneList = "OKAY0063127.0.0.1:6301         device product:or
                                "model:Orvane_Sim device:orvane_sim transport_id:1\n";
 
 struct Fixture {
-    FakeAdbServer* pServer = new FakeAdbServer;
-    FakeAdbServer& server = *pServer;
-    AdbDelegates delegates{std::unique_ptr<IAdbServer>(pServer)};
+    FakeAdbServer& server = *new FakeAdbServer; // the delegates' own
+    AdbDelegates delegates{std::unique_ptr<IAdbServer>(&server)};
 
     explicit Fixture(const std::string& strDevices = kPhoneList) {
         server.replies["host:version"] = "OKAY00040029";
@@ -208,16 +207,17 @@ TEST(AdbDelegatesTest, ReportsEveryListInOrderAndSurvivesTheServerGoing) {
               -4);
 
     // The server's replies in awkward pieces: split inside the status, the
-    // length and a line, and two lists in one piece.
+    // length and a line, and two lists in one piece; then the phone is
+    // ready again.
     const int nFirst = track(1);
     for (const char* szPiece :
-         {"OK", "AY00", "16127.0.0.1:6301\tdev", "ice\n0017127.0.0.1:6301\toffline\n0000"}) {
+         {"OK", "AY00", "16127.0.0.1:6301\tdev", "ice\n0017127.0.0.1:6301\toffline\n0000",
+          "0016127.0.0.1:6301\tdevice\n"}) {
         push(nFirst, szPiece);
     }
     // A server that exits takes every forwarding with it: no phone. Tracking
     // resumes when a server answers again; the delegates unload while it
     // waits in a read.
-    push(nFirst, "0016127.0.0.1:6301\tdevice\n");
     shutdown(nFirst, SHUT_RDWR);
     push(track(2), "OKAY0016127.0.0.1:6301\tdevice\n");
     EXPECT_TRUE(server.Wait([&] { return server.states.size() >= 6; }, 10000));
@@ -281,11 +281,10 @@ TEST(AdbLiveTest, LoadStartsAPrivateServerThatAnswersRequests) {
     ServerKiller killer;
     AdbDelegates delegates;
     ASSERT_TRUE(delegates.Load());
-    // Its tracking connection is ended by Unload, below, while it waits
-    // for the server.
+    // Its tracking connection waits for the server until the delegates go,
+    // before the server does.
     EXPECT_EQ(delegates.AppInitialize(nullptr, 0, false), IADBDelegates::kNoPhone);
     EXPECT_TRUE(delegates.RemoveAll());
-    delegates.Unload();
 }
 
 } // namespace
