@@ -5,7 +5,6 @@
 // server does with a phone is the end-to-end test's (tests/e2e/phone-e2e.sh).
 
 #include "phone/AdbDelegates.h"
-#include "phone/AdbProtocol.h"
 #include "phone/AdbServer.h"
 #include "phone/AdbSocket.h"
 #include "tests/phone/PhonePeer.h"
@@ -28,11 +27,10 @@ namespace {
 // reply set for that service, three bytes a read (pieces that split the
 // statuses and lengths and leave bytes over). A connection without a
 // receive time-out is the long-lived track-devices one: a real socket whose
-// other end, in trackFds, the test writes to and closes.
-class FakeAdbServer : public IAdbServer, public Signal {
-public:
+// other end, in trackFds, the test writes to and closes. Starting a server
+// fails: a real one is started in the live test below.
+struct FakeAdbServer : IAdbServer, Signal {
     bool bAnswering = true;
-    bool bStartWorks = true; // whether StartServer makes it answer
     int nStartCalls = 0;
     std::map<std::string, std::string> replies;
     std::deque<std::string> requests; // one per request connection
@@ -60,39 +58,34 @@ public:
         return std::make_unique<AdbSocket>(fds[0]);
     }
     bool StartServer() override {
-        std::lock_guard<std::mutex> lock(mutex);
         ++nStartCalls;
-        bAnswering = bAnswering || bStartWorks;
-        return bStartWorks;
+        return false;
     }
     std::vector<std::string> Requests() {
         std::lock_guard<std::mutex> lock(mutex);
         return {requests.begin(), requests.end()};
     }
 
-private:
-    class Connection : public IAdbConnection {
-    public:
+    struct Connection : IAdbConnection {
         Connection(FakeAdbServer& server, std::string& strRequest)
-            : m_server(server), m_strRequest(strRequest) {}
+            : server(server), strRequest(strRequest) {}
         bool SendAll(const char* pData, size_t nSize) override {
-            std::lock_guard<std::mutex> lock(m_server.mutex);
-            m_strRequest.append(pData, nSize);
-            const auto it = m_server.replies.find(m_strRequest.substr(4));
-            m_strReply = it != m_server.replies.end() ? it->second : "FAIL0007unknown";
+            std::lock_guard<std::mutex> lock(server.mutex);
+            strRequest.append(pData, nSize);
+            const auto it = server.replies.find(strRequest.substr(4));
+            strReply = it != server.replies.end() ? it->second : "FAIL0007unknown";
             return true;
         }
         long Receive(char* pData, size_t nSize) override {
-            const size_t n = m_strReply.copy(pData, std::min(nSize, size_t{3}));
-            m_strReply.erase(0, n);
+            const size_t n = strReply.copy(pData, std::min(nSize, size_t{3}));
+            strReply.erase(0, n);
             return static_cast<long>(n);
         }
         void Interrupt() override {}
 
-    private:
-        FakeAdbServer& m_server;
-        std::string& m_strRequest;
-        std::string m_strReply;
+        FakeAdbServer& server;
+        std::string& strRequest;
+        std::string strReply;
     };
 };
 
@@ -101,9 +94,8 @@ const std::string kPhoneList = "OKAY0063127.0.0.1:6301         device product:or
                                "model:Orvane_Sim device:orvane_sim transport_id:1\n";
 
 struct Fixture {
-    FakeAdbServer* pServer = new FakeAdbServer;
-    FakeAdbServer& server = *pServer;
-    AdbDelegates delegates{std::unique_ptr<IAdbServer>(pServer)};
+    FakeAdbServer& server = *new FakeAdbServer; // the delegates' own
+    AdbDelegates delegates{std::unique_ptr<IAdbServer>(&server)};
 
     explicit Fixture(const std::string& strDevices = kPhoneList) {
         server.replies["host:version"] = "OKAY00040029";
@@ -112,21 +104,22 @@ struct Fixture {
 };
 
 TEST(AdbDelegatesTest, RequestsAreByteExactAndOnlyFullSuccessCounts) {
-    struct Case {
+    const std::string kForward = "0035host-serial:127.0.0.1:6301:forward:tcp:15000;tcp:5000";
+    auto forward = [](AdbDelegates& d) { return d.RedirectTcpPort(15000, 5000); };
+    auto removeAll = [](AdbDelegates& d) { return d.RemoveAll(); };
+    auto removePort = [](AdbDelegates& d) { return d.RemovePort(15000); };
+    const struct {
         const char* szName;
         std::function<bool(AdbDelegates&)> call;
         std::string strRequest; // empty: nothing may be sent
         std::string strReply;
         bool bResult;
-    };
-    const std::string kForward = "0035host-serial:127.0.0.1:6301:forward:tcp:15000;tcp:5000";
-    auto forward = [](AdbDelegates& d) { return d.RedirectTcpPort(15000, 5000); };
-    auto removeAll = [](AdbDelegates& d) { return d.RemoveAll(); };
-    auto removePort = [](AdbDelegates& d) { return d.RemovePort(15000); };
-    const Case cases[] = {
+    } cases[] = {
         // A new forwarding also names its port after the two OKAYs.
         {"forward", forward, kForward, "OKAYOKAY000515000", true},
-        {"forward again", forward, kForward, "OKAYOKAY", true},
+        // Forwarded already: no port named.
+        {"ports 1 and 65535", [](AdbDelegates& d) { return d.RedirectTcpPort(1, 65535); },
+         "0032host-serial:127.0.0.1:6301:forward:tcp:1;tcp:65535", "OKAYOKAY", true},
         {"port taken", forward, kForward,
          "OKAYFAIL002ccannot bind listener: Address already in use", false},
         {"no device", forward, kForward, "FAIL0000", false},
@@ -145,12 +138,11 @@ TEST(AdbDelegatesTest, RequestsAreByteExactAndOnlyFullSuccessCounts) {
     Fixture f;
     ASSERT_TRUE(f.delegates.Load());
     ASSERT_EQ(f.delegates.AppInitialize(nullptr, 0, false), IADBDelegates::kPhoneReady);
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         SCOPED_TRACE(c.szName);
         std::vector<std::string> expected = f.server.Requests();
         if (!c.strRequest.empty()) {
-            std::lock_guard<std::mutex> lock(f.server.mutex);
-            f.server.replies[c.strRequest.substr(4)] = c.strReply;
+            f.server.Change([&] { f.server.replies[c.strRequest.substr(4)] = c.strReply; });
             expected.push_back(c.strRequest);
         }
         EXPECT_EQ(c.call(f.delegates), c.bResult);
@@ -159,53 +151,42 @@ TEST(AdbDelegatesTest, RequestsAreByteExactAndOnlyFullSuccessCounts) {
 }
 
 TEST(AdbDelegatesTest, StatusSerialAndModelFollowTheDeviceList) {
-    struct Case {
+    const struct {
         const char* szName;
         std::string strReply;
         int nStatus;
-        std::string strSerial; // of the ready device; empty when none
-        std::string strModel;
-    };
-    const Case cases[] = {
-        {"phone", kPhoneList, 0, "127.0.0.1:6301", "Orvane_Sim"},
+        std::string strDevice; // "serial model" of the ready device; empty when none
+    } cases[] = {
+        {"phone", kPhoneList, 0, "127.0.0.1:6301 Orvane_Sim"},
         // The ready device wins over one listed before it.
         {"unauthorized, then ready",
          "OKAY004bX1 unauthorized transport_id:1\nX2 device product:p model:M2 transport_id:2\n", 0,
-         "X2", "M2"},
-        {"short form", "OKAY0011X3\tno permissions", -5, "", ""},
-        {"server refuses", "FAIL0014unknown host service", -4, "", ""},
-        {"length not hex", "OKAY00g1X\tdevice\n", -4, "", ""},
-        {"list cut short", "OKAY0040X\tdevice\n", -4, "", ""},
+         "X2 M2"},
+        {"short form", "OKAY0011X3\tno permissions", -5, ""},
+        {"server refuses", "FAIL0014unknown host service", -4, ""},
+        {"length not hex", "OKAY00g1X\tdevice\n", -4, ""},
+        {"list cut short", "OKAY0040X\tdevice\n", -4, ""},
     };
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         SCOPED_TRACE(c.szName);
         Fixture f(c.strReply);
         ASSERT_TRUE(f.delegates.Load());
         EXPECT_EQ(f.delegates.AppInitialize(nullptr, 0, false), c.nStatus);
         EXPECT_EQ(f.server.Requests().at(1), "000ehost:devices-l");
-        std::string strSerial = "old", strModel = "old";
-        EXPECT_EQ(f.delegates.GetDeviceName(strSerial, strModel), !c.strSerial.empty());
-        if (!c.strSerial.empty()) {
-            EXPECT_EQ(strSerial, c.strSerial);
-            EXPECT_EQ(strModel, c.strModel);
-        }
+        std::string strSerial, strModel;
+        const bool bFound = f.delegates.GetDeviceName(strSerial, strModel);
+        EXPECT_EQ(bFound ? strSerial + " " + strModel : "", c.strDevice);
         // Forwarding goes to that device, and nowhere without one.
         const size_t nBefore = f.server.Requests().size();
-        f.server.replies["host-serial:" + c.strSerial + ":forward:tcp:15000;tcp:5000"] = "OKAYOKAY";
-        EXPECT_EQ(f.delegates.RedirectTcpPort(15000, 5000), !c.strSerial.empty());
-        EXPECT_EQ(f.server.Requests().size(), nBefore + (c.strSerial.empty() ? 0 : 1));
+        f.server.replies["host-serial:" + strSerial + ":forward:tcp:15000;tcp:5000"] = "OKAYOKAY";
+        EXPECT_EQ(f.delegates.RedirectTcpPort(15000, 5000), bFound);
+        EXPECT_EQ(f.server.Requests().size(), nBefore + (bFound ? 1 : 0));
     }
 }
 
 TEST(AdbDelegatesTest, ReportsEveryListInOrderAndSurvivesTheServerGoing) {
     Fixture f("OKAY0000");
     FakeAdbServer& server = f.server;
-    // The states reported so far, once there are n.
-    const auto states = [&](size_t n) {
-        server.Wait([&] { return server.states.size() >= n; }, 10000);
-        std::lock_guard<std::mutex> lock(server.mutex);
-        return server.states;
-    };
     // The server's end of the nth track-devices connection, once it has
     // been asked for the tracking.
     const auto track = [&](size_t n) {
@@ -226,31 +207,28 @@ TEST(AdbDelegatesTest, ReportsEveryListInOrderAndSurvivesTheServerGoing) {
               -4);
 
     // The server's replies in awkward pieces: split inside the status, the
-    // length and a line, and two lists in one piece.
+    // length and a line, and two lists in one piece; then the phone is
+    // ready again.
     const int nFirst = track(1);
     for (const char* szPiece :
-         {"OK", "AY00", "16127.0.0.1:6301\tdev", "ice\n0017127.0.0.1:6301\toffline\n0000"}) {
+         {"OK", "AY00", "16127.0.0.1:6301\tdev", "ice\n0017127.0.0.1:6301\toffline\n0000",
+          "0016127.0.0.1:6301\tdevice\n"}) {
         push(nFirst, szPiece);
     }
-    EXPECT_EQ(states(3), (std::vector<int>{0, -5, -4}));
-
-    // A server that exits takes every forwarding with it: no phone.
-    push(nFirst, "0016127.0.0.1:6301\tdevice\n");
-    EXPECT_EQ(states(4).back(), 0);
+    // A server that exits takes every forwarding with it: no phone. Tracking
+    // resumes when a server answers again; the delegates unload while it
+    // waits in a read.
     shutdown(nFirst, SHUT_RDWR);
-    EXPECT_EQ(states(5).back(), -4);
-
-    // Tracking resumes when a server answers again; the delegates unload
-    // while it waits in a read.
     push(track(2), "OKAY0016127.0.0.1:6301\tdevice\n");
-    EXPECT_EQ(states(6), (std::vector<int>{0, -5, -4, 0, -4, 0}));
+    EXPECT_TRUE(server.Wait([&] { return server.states.size() >= 6; }, 10000));
+    std::lock_guard<std::mutex> lock(server.mutex);
+    EXPECT_EQ(server.states, (std::vector<int>{0, -5, -4, 0, -4, 0}));
 }
 
 TEST(AdbDelegatesTest, WithoutAServerNothingIsAsked) {
     // None answers, and starting one fails: each Load tries again.
     Fixture f;
     f.server.bAnswering = false;
-    f.server.bStartWorks = false;
     EXPECT_FALSE(f.delegates.Load());
     EXPECT_FALSE(f.delegates.Load());
     EXPECT_EQ(f.server.nStartCalls, 2);
@@ -266,46 +244,27 @@ TEST(AdbDelegatesTest, WithoutAServerNothingIsAsked) {
 }
 
 TEST(AdbServerTest, ReadsTheSocketFormsOfTheAdbTool) {
-    struct Case {
-        const char* szSpec;
-        bool bValid;
-        const char* szHost;
-        int nPort;
-    };
-    const Case cases[] = {
-        {"tcp:localhost:5038", true, "localhost", 5038},
-        {"tcp:5038", true, "localhost", 5038},
-        {"tcp:127.0.0.1:65535", true, "127.0.0.1", 65535},
-        {"tcp:[::1]:1", true, "::1", 1},
-        {"tcp:localhost:0", false, "", 0},
-        {"tcp:localhost:65536", false, "", 0},
-        {"tcp:localhost:99999999999", false, "", 0},
-        {"tcp::5037", false, "", 0},
-        {"tcp:localhost:+503", false, "", 0},
-        {"localabstract:adb", false, "", 0},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.szSpec);
-        std::string strHost = "unchanged";
-        int nPort = -1;
-        EXPECT_EQ(AdbServer::ParseSocketSpec(c.szSpec, strHost, nPort), c.bValid);
-        EXPECT_EQ(strHost, c.bValid ? c.szHost : "unchanged");
-        EXPECT_EQ(nPort, c.bValid ? c.nPort : -1);
+    // Each form with what it names, "host port", or nothing when refused.
+    const std::pair<const char*, const char*> cases[] = {{"tcp:5038", "localhost 5038"},
+                                                         {"tcp:127.0.0.1:65535", "127.0.0.1 65535"},
+                                                         {"tcp:[::1]:1", "::1 1"},
+                                                         {"tcp:localhost:0", ""},
+                                                         {"tcp:localhost:65536", ""},
+                                                         {"tcp:localhost:99999999999", ""},
+                                                         {"tcp::5037", ""},
+                                                         {"tcp:localhost:+503", ""},
+                                                         {"localabstract:adb", ""}};
+    for (const auto& c : cases) {
+        std::string strHost;
+        int nPort = 0;
+        const bool bValid = AdbServer::ParseSocketSpec(c.first, strHost, nPort);
+        EXPECT_EQ(bValid ? strHost + " " + std::to_string(nPort) : "", c.second) << c.first;
     }
 }
 
-// Ends the server the test started as `adb kill-server` does, and waits
-// for it to close the connection.
+// Ends the server the test started; `adb kill-server` waits until it is gone.
 struct ServerKiller {
-    ~ServerKiller() {
-        const std::unique_ptr<IAdbConnection> pConnection = AdbServer().Connect(5000);
-        const std::string strKill = AdbProtocol::EncodeRequest("host:kill");
-        char buffer[64];
-        if (pConnection && pConnection->SendAll(strKill.data(), strKill.size())) {
-            while (pConnection->Receive(buffer, sizeof buffer) > 0) {
-            }
-        }
-    }
+    ~ServerKiller() { EXPECT_EQ(std::system("adb kill-server"), 0); }
 };
 
 TEST(AdbLiveTest, LoadStartsAPrivateServerThatAnswersRequests) {
@@ -322,13 +281,10 @@ TEST(AdbLiveTest, LoadStartsAPrivateServerThatAnswersRequests) {
     ServerKiller killer;
     AdbDelegates delegates;
     ASSERT_TRUE(delegates.Load());
-    // Its tracking connection is ended by Unload, below, while it waits
-    // for the server.
+    // Its tracking connection waits for the server until the delegates go,
+    // before the server does.
     EXPECT_EQ(delegates.AppInitialize(nullptr, 0, false), IADBDelegates::kNoPhone);
     EXPECT_TRUE(delegates.RemoveAll());
-    std::string strSerial, strModel;
-    EXPECT_FALSE(delegates.GetDeviceName(strSerial, strModel));
-    delegates.Unload();
 }
 
 } // namespace
