@@ -55,19 +55,6 @@ Recording ReadRecording(const std::string& strPath) {
     return recording;
 }
 
-std::pair<int64_t, float> Listen(const std::vector<Frame>& frames) {
-    int64_t nSamples = 0;
-    float fPeak = 0.0F;
-    for (const Frame& pFrame : frames) {
-        nSamples += pFrame->nb_samples;
-        const auto* pSamples = reinterpret_cast<const float*>(pFrame->extended_data[0]);
-        for (int i = 0; i < pFrame->nb_samples; ++i) {
-            fPeak = std::max(fPeak, std::fabs(pSamples[i]));
-        }
-    }
-    return {nSamples, fPeak};
-}
-
 std::vector<int64_t> Sequence(size_t nCount) {
     std::vector<int64_t> numbers(nCount);
     std::iota(numbers.begin(), numbers.end(), 0);

@@ -31,9 +31,6 @@ Recording ReadRecording(const std::string& strPath);
 inline int Luma(const Frame& pFrame, int x, int y) {
     return pFrame->data[0][y * pFrame->linesize[0] + x];
 }
-// Samples per channel of decoded (planar float) sound and the largest
-// magnitude of the first channel (full scale 1).
-std::pair<int64_t, float> Listen(const std::vector<Frame>& frames);
 std::vector<int64_t> Sequence(size_t nCount); // 0 .. nCount - 1
 
 // BGRX, columns left of nSplit of the colour nLeft (0xRRGGBB), the rest nRight.
