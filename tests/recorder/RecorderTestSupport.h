@@ -70,12 +70,10 @@ private:
     AudioCallback m_callback;
 };
 
-// A writer with a sound source of the test's own.
+// A writer with a sound source of the test's own, which the writer owns.
 struct TestWriter {
     explicit TestWriter(bool bWorks = true)
-        : TestWriter(std::make_unique<FakeAudioSource>(bWorks)) {}
-    explicit TestWriter(std::unique_ptr<FakeAudioSource> pSource)
-        : sound(*pSource), writer(std::move(pSource)) {}
+        : sound(*new FakeAudioSource(bWorks)), writer(std::unique_ptr<IAudioSource>(&sound)) {}
     FakeAudioSource& sound;
     VideoWriter writer;
 };
