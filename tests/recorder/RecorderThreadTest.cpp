@@ -141,9 +141,7 @@ TEST(VideoWriterThreadTest, RecordsEverySampleAndPictureAndRepairsCutCopiesBesid
     const auto nFiles = files();
     EXPECT_EQ(RecordingRepair::RepairFolder(folder), 2);
     EXPECT_EQ(files(), nFiles);
-    EXPECT_TRUE(RecordingRepair::IsUnfinished(folder / "cut.avi.part"));
     EXPECT_EQ(fs::file_size(folder / "notes.avi"), 12u);
-    EXPECT_FALSE(RecordingRepair::Repair(path));
     for (const char* szName : {"start.AVI", "cut.avi", "torn.avi"}) {
         SCOPED_TRACE(szName);
         EXPECT_FALSE(RecordingRepair::IsUnfinished(folder / szName));
