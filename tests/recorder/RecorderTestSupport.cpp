@@ -7,7 +7,6 @@ extern "C" {
 }
 
 #include <cmath>
-#include <filesystem>
 #include <numeric>
 
 Recording ReadRecording(const std::string& strPath) {
@@ -79,16 +78,6 @@ std::vector<uint8_t> MakeTone(int64_t nStart, int nFrames) {
     }
     const auto* pBytes = reinterpret_cast<const uint8_t*>(samples.data());
     return {pBytes, pBytes + samples.size() * sizeof(int16_t)};
-}
-
-int OpenDescriptorsTo(const std::string& strPath) {
-    const std::filesystem::path path = std::filesystem::weakly_canonical(strPath);
-    int nCount = 0;
-    for (const auto& entry : std::filesystem::directory_iterator("/proc/self/fd")) {
-        std::error_code error;
-        nCount += std::filesystem::read_symlink(entry, error) == path;
-    }
-    return nCount;
 }
 
 std::string TestFilePath(const std::string& strName) {

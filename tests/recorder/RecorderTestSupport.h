@@ -78,5 +78,4 @@ struct TestWriter {
     VideoWriter writer;
 };
 
-int OpenDescriptorsTo(const std::string& strPath);
 std::string TestFilePath(const std::string& strName);

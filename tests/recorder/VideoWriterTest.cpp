@@ -16,6 +16,17 @@ namespace {
 constexpr size_t kAudio = 0;
 constexpr size_t kVideo = 1;
 
+// How many of this process's descriptors are open on strPath.
+int OpenDescriptorsTo(const std::string& strPath) {
+    const std::filesystem::path path = std::filesystem::weakly_canonical(strPath);
+    int nCount = 0;
+    for (const auto& entry : std::filesystem::directory_iterator("/proc/self/fd")) {
+        std::error_code error;
+        nCount += std::filesystem::read_symlink(entry, error) == path;
+    }
+    return nCount;
+}
+
 // A failed Start says why, leaves nothing open and takes away only a file it
 // created itself; a file that was there is never overwritten (4:2:0 cannot
 // take an odd size: found only once the file is open). A recording is
