@@ -15,7 +15,6 @@
 #include <QDesktopServices>
 #include <QDir>
 #include <QLineEdit>
-#include <QPushButton>
 #include <QTest>
 
 namespace {
@@ -134,7 +133,7 @@ TEST_F(SettingsTest, PanelButtonsSendTheirCodesAndTheRecordButtonFollowsTheRecor
         sent.push_back(nCode);
         IsRecording = IsRecording != (nCode == 1);
     });
-    auto* pRecord = panel.findChild<QPushButton*>("recordButton");
+    auto* pRecord = panel.findChild<QAbstractButton*>("recordButton");
     const QString strIdle = pRecord->text();
     for (const char* szName : {"photoButton", "infoButton", "setButton", "recordButton"}) {
         Click(panel, szName);

@@ -11,40 +11,32 @@ namespace {
 
 std::vector<Bytes> Encode(int nWidth, int nHeight, int nFrames) {
     TestPatternEncoder encoder;
-    TestPatternEncoder::Settings settings;
-    settings.nWidth = nWidth;
-    settings.nHeight = nHeight;
-    settings.nFrames = nFrames;
     std::vector<Bytes> units;
-    EXPECT_TRUE(encoder.Encode(settings, units)) << encoder.Error();
+    EXPECT_TRUE(encoder.Encode({nWidth, nHeight, nFrames}, units)) << encoder.Error();
     return units;
 }
 
 } // namespace
 
 TEST(ParseSpsSizeTest, ReadsTheSizeInWholeMacroblocks) {
-    // As libx264 writes it for 1920 x 1080 (High profile).
-    const Bytes sps1080 =
-        Hex("67 64 00 28 AC B4 03 C0 11 3F 2C 20 00 00 03 00 20 00 00 07 81 E3 06 54");
-    // High profile with scaling matrices: the first list is present (its
-    // first delta -8 ends it), the other seven are not; then 120 x 68
-    // macroblocks.
-    const Bytes scaled = Hex("67 64 00 28 AD 84 40 74 03 C0 11 20");
-    // Baseline, picture order type 1 with a cycle of two; 40 x 30 macroblocks.
-    const Bytes cycle = Hex("67 42 00 1E D1 91 98 E8 0A 03 D0");
     struct Case {
         Bytes nal;
         int nWidth, nHeight; // 0 x 0: no size to read
     };
     const Case cases[] = {
-        {sps1080, 1920, 1088},
-        {scaled, 1920, 1088},
-        {cycle, 640, 480},
+        // As libx264 writes it for 1920 x 1080 (High profile).
+        {Hex("67 64 00 28 AC B4 03 C0 11 3F 2C 20 00 00 03 00 20 00 00 07 81 E3 06 54"), 1920,
+         1088},
+        // High profile with scaling matrices: the first list is present (its
+        // first delta -8 ends it), the other seven are not; then 120 x 68
+        // macroblocks.
+        {Hex("67 64 00 28 AD 84 40 74 03 C0 11 20"), 1920, 1088},
+        // Baseline, picture order type 1 with a cycle of two; 40 x 30 macroblocks.
+        {Hex("67 42 00 1E D1 91 98 E8 0A 03 D0"), 640, 480},
         // Baseline, 1024 x 1 macroblocks: the widest there can be; then one more.
         {Hex("67 42 00 1E DA 00 10 03"), 16384, 16},
         {Hex("67 42 00 1E DA 00 10 07"), 0, 0},
-        {Hex("65 88 84 00 33"), 0, 0}, // IDR slice
-        {Hex("41 9A 02 04"), 0, 0},
+        {Hex("65 88 84 00 33"), 0, 0}, // an IDR slice, not a parameter set
     };
     // Cut short anywhere: false until the size fields are whole, never a
     // different size, never a read past the end (each cut is a buffer of

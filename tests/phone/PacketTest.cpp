@@ -39,39 +39,36 @@ TEST(PacketWriterTest, WriterAndReaderStayInsideTheirBuffers) {
     EXPECT_TRUE(reader.Failed());
 }
 
-// One stream holding, in order: a Roster packet, a KeepAlive-typed packet,
-// garbage, a head with a length one past the largest (2050), a head with a
-// length below 12, a second Roster packet and one of the largest length
-// (2049), which fits the buffer only once all before it is gone.
+// One stream holding, in order: a Roster packet, a KeepAlive-typed packet
+// of the smallest length (12), garbage, a head with a length one past the
+// largest (2050), a head with a length one below the smallest, a second
+// Roster packet and one of the largest length (2049), which fits the buffer
+// only once all before it is gone.
 TEST(PacketSplitterTest, CutsAStreamFedInAwkwardPieces) {
     const Bytes first = CommandPacket(PhonePacket::kRoster, {3, 7, 1, 0});
-    const Bytes keepAlive = CommandPacket(PhonePacket::kKeepAlive, {1234});
+    const Bytes keepAlive = CommandPacket(PhonePacket::kKeepAlive, {});
     const Bytes second = CommandPacket(PhonePacket::kRoster, {1, 7, 1, 0, 0});
     const Bytes largest = Concat({Hex("37 03 FA 7F 01 08 00 00"), Bytes(2041, 0)}); // 2049 bytes
     const Bytes stream =
         Concat({first, keepAlive, Hex("00 11 22 33 44"), Hex("37 03 FA 7F 02 08 00 00 01 02 03"),
                 Hex("37 03 FA 7F 0B 00 00 00 01 02 03"), second, largest});
 
-    struct Case {
-        const char* szName;
-        std::vector<size_t> pieces; // sizes of successive reads, the last repeated
+    // Sizes of successive reads, the last repeated.
+    const std::vector<size_t> readSizes[] = {
+        {stream.size()},       // all that fits at once
+        {1},                   // byte by byte
+        {8, 1, stream.size()}, // exactly a header, then the rest
+        {first.size() + 9},    // a packet and a piece per read
     };
-    const Case cases[] = {
-        {"all that fits at once", {stream.size()}},
-        {"byte by byte", {1}},
-        {"exactly a header, then the rest", {8, 1, stream.size()}},
-        {"a packet over several reads", {5, 11, 3}},
-        {"a packet and a piece per read", {first.size() + 9}},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.szName);
+    for (const std::vector<size_t>& pieces : readSizes) {
+        SCOPED_TRACE(testing::PrintToString(pieces));
         PacketSplitter splitter;
         std::vector<Bytes> packets;
         size_t nOffset = 0;
         size_t nRead = 0;
         while (nOffset < stream.size()) {
             const size_t nPiece =
-                std::min({c.pieces[std::min(nRead++, c.pieces.size() - 1)], stream.size() - nOffset,
+                std::min({pieces[std::min(nRead++, pieces.size() - 1)], stream.size() - nOffset,
                           static_cast<size_t>(splitter.SpaceSize())});
             ASSERT_GT(nPiece, 0u);
             std::memcpy(splitter.Space(), stream.data() + nOffset, nPiece);

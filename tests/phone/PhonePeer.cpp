@@ -95,8 +95,7 @@ Bytes Concat(std::initializer_list<Bytes> parts) {
 Bytes Hex(const std::string& strHex) {
     Bytes bytes;
     std::istringstream stream(strHex);
-    std::string strByte;
-    while (stream >> strByte) {
+    for (std::string strByte; stream >> strByte;) {
         bytes.push_back(static_cast<unsigned char>(std::stoul(strByte, nullptr, 16)));
     }
     return bytes;

@@ -32,9 +32,6 @@ struct Payloads : Signal {
             Change([&] { received.emplace_back(pData, pData + nLength); });
         };
     }
-    bool WaitFor(size_t nCount) {
-        return Wait([&] { return received.size() >= nCount; });
-    }
 };
 
 } // namespace
@@ -47,20 +44,16 @@ TEST(VideoPacketFramerTest, DeliversEachPayloadOnceWhateverThePieces) {
     for (const Bytes& payload : payloads) {
         stream = Concat({stream, VideoPacket(payload)});
     }
-    struct Case {
-        const char* szName;
-        size_t nPiece; // the most one read gives
-    };
-    for (const Case& c : {Case{"byte by byte", 1}, Case{"in threes", 3},
-                          Case{"as much as wanted", stream.size()}}) {
-        SCOPED_TRACE(c.szName);
+    // The most one read gives: a byte, three, as much as wanted.
+    for (const size_t nMost : {size_t{1}, size_t{3}, stream.size()}) {
+        SCOPED_TRACE(nMost);
         VideoPacketFramer framer(100); // the largest payload is exactly the limit
         std::vector<Bytes> received;
         std::vector<size_t> capacities;
         size_t nOffset = 0;
         while (nOffset < stream.size()) {
-            const size_t nPiece = std::min(
-                {c.nPiece, stream.size() - nOffset, static_cast<size_t>(framer.SpaceSize())});
+            const size_t nPiece =
+                std::min({nMost, stream.size() - nOffset, static_cast<size_t>(framer.SpaceSize())});
             std::memcpy(framer.Space(), stream.data() + nOffset, nPiece);
             ASSERT_TRUE(
                 framer.Commit(static_cast<int>(nPiece), [&](unsigned char* p, unsigned int n) {
@@ -94,7 +87,7 @@ TEST(VideoChannelTest, ConnectsAnewAfterAnEndOfStreamOrACorruptLength) {
     const Bytes first = Hex("00 00 00 01 67 42");
     const Bytes cut = VideoPacket(Hex("00 00 00 01 65 88 84"));
     ASSERT_TRUE(peer.Send(Concat({VideoPacket(first), Bytes(cut.begin(), cut.begin() + 35)})));
-    ASSERT_TRUE(payloads.WaitFor(1));
+    ASSERT_TRUE(payloads.Wait([&] { return payloads.received.size() >= 1; }));
     peer.HangUp();
     ASSERT_TRUE(peer.Accept());
 
@@ -104,7 +97,7 @@ TEST(VideoChannelTest, ConnectsAnewAfterAnEndOfStreamOrACorruptLength) {
     ASSERT_TRUE(peer.Accept());
     const Bytes last = Hex("00 00 00 01 41 9A");
     ASSERT_TRUE(peer.Send(VideoPacket(last)));
-    ASSERT_TRUE(payloads.WaitFor(2));
+    ASSERT_TRUE(payloads.Wait([&] { return payloads.received.size() >= 2; }));
     channel.Disconnect();
     EXPECT_EQ(payloads.received, (std::vector<Bytes>{first, last}));
     EXPECT_EQ(channel.Reconnects(), 2);
